@@ -1,0 +1,18 @@
+#pragma once
+
+// What a registrar returns.
+enum RegistrationResult : int {
+  kRegistered = 0,
+  kNotRegistered = 1,
+};
+
+// NT family: the descriptions under drivers.desc and the handlers under Drivers32, in the
+// registry. Fails when any open, write or close failed; shows nothing.
+int RegisterViaRegistry();
+
+// 95 family: the handlers in the [drivers32] section of "system.ini". Fails, after a box of its
+// own, only when none of the three writes succeeded.
+int RegisterViaProfile();
+
+// Every box the setup shows: no owner window, the setup's caption, topmost, one OK button.
+void ShowSetupMessage(const char* text);

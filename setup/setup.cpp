@@ -1,0 +1,87 @@
+#include "setup/setup.h"
+
+#include <cstring>
+
+#include "platform/win32.h"
+#include "registration/package.h"
+#include "registration/registrars.h"
+
+namespace {
+
+// The destination path: the system directory, one backslash and an 8.3 file name. 128 bytes
+// hold a system directory of up to 114 characters (114 + 1 + 12 + the terminating zero).
+constexpr UINT kPathBufferSize = 128;
+constexpr char kPathSeparator[] = "\\";
+
+constexpr char kCompleteText[] = "            Installation is complete.            ";
+constexpr char kNotCompleteText[] = "          Installation is NOT complete.          ";
+constexpr char kInUseText[] =
+    "Previous installed VORN video decoder is in use.\n"
+    "Please stop the video application or reboot your system first.\n"
+    "Then install VORN video decoder again.";
+constexpr char kWrongVersionText[] = "Wrong Windows Version";
+
+enum Outcome { kComplete, kNotComplete, kInUse, kWrongVersion };
+
+struct Report {
+  const char* text;
+  ExitStatus status;
+};
+
+// Indexed by Outcome.
+constexpr Report kReports[] = {
+    {kCompleteText, kRegistrarRan},
+    {kNotCompleteText, kRegistrarRan},
+    {kInUseText, kSecondCopyFailed},
+    {kWrongVersionText, kUnsupportedPlatform},
+};
+
+// Builds "<system directory>\<file name>" in destination. False when Windows gives no system
+// directory or one too long for the buffer; then nothing may be copied.
+bool BuildDestination(char (&destination)[kPathBufferSize], const char* fileName) {
+  const UINT length = GetSystemDirectoryA(destination, kPathBufferSize);
+  // 0 is a failure; the buffer size or more means "too small", and nothing was written.
+  if (length == 0 || length >= kPathBufferSize) return false;
+  // lstrcatA does not bound its copy: measure what is really there before appending.
+  if (std::memchr(destination, '\0', kPathBufferSize) == nullptr) return false;
+  const std::size_t used = std::strlen(destination);
+  if (used + std::strlen(kPathSeparator) + std::strlen(fileName) >= kPathBufferSize) return false;
+  lstrcatA(destination, kPathSeparator);
+  lstrcatA(destination, fileName);
+  return true;
+}
+
+// Copies a decoder from the current directory into the system directory, replacing an older
+// copy there.
+bool CopyToSystemDirectory(const DecoderFile& file) {
+  char destination[kPathBufferSize];
+  if (!BuildDestination(destination, file.fileName)) return false;
+  return CopyFileA(file.fileName, destination, FALSE) != FALSE;
+}
+
+Outcome Install() {
+  // Whether the first decoder was copied does not matter: the second decides.
+  CopyToSystemDirectory(kDecoderFiles[0]);
+  if (!CopyToSystemDirectory(kDecoderFiles[1])) return kInUse;
+
+  OSVERSIONINFOA version;
+  static_assert(sizeof version == 148, "Windows checks the record's size");
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version)) return kWrongVersion;
+  switch (version.dwPlatformId) {
+    case VER_PLATFORM_WIN32_WINDOWS:
+      return RegisterViaProfile() == kRegistered ? kComplete : kNotComplete;
+    case VER_PLATFORM_WIN32_NT:
+      return RegisterViaRegistry() == kRegistered ? kComplete : kNotComplete;
+    default:
+      return kWrongVersion;
+  }
+}
+
+}  // namespace
+
+ExitStatus RunSetup(int, char**) {
+  const Report& report = kReports[Install()];
+  ShowSetupMessage(report.text);
+  return report.status;
+}

@@ -1,0 +1,189 @@
+#include "tests/unit/scripted_machine.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const kOpNames[] = {
+    "GetSystemDirectoryA",
+    "lstrcatA",
+    "CopyFileA",
+    "GetVersionExA",
+    "WritePrivateProfileStringA",
+    "RegOpenKeyExA",
+    "RegSetValueExA",
+    "RegCloseKey",
+    "MessageBoxA",
+};
+
+ScriptedMachine current;
+
+std::string QuoteOrNull(const char* text) {
+  return text == nullptr ? "NULL" : Quote(text, std::strlen(text));
+}
+
+std::string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%x", value);
+  return text;
+}
+
+std::string KeyName(HKEY key) {
+  if (key == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+  return "hkey" + std::to_string(reinterpret_cast<std::uintptr_t>(key));
+}
+
+// Calls on a key that is not open are the fault these tests look for: mark them in the trace.
+std::string KeyUse(HKEY key) {
+  const bool open = current.openKeys.count(reinterpret_cast<std::uintptr_t>(key)) != 0;
+  return KeyName(key) + (open ? "" : " (not open)");
+}
+
+void Record(Op op, const std::string& arguments) {
+  current.trace.push_back(std::string(kOpNames[static_cast<int>(op)]) + "(" + arguments + ")");
+}
+
+}  // namespace
+
+ScriptedMachine& Machine() {
+  return current;
+}
+
+void ResetMachine() {
+  current = ScriptedMachine();
+}
+
+bool ScriptedMachine::NextCallFails(Op op) {
+  const int occurrence = ++callCounts[static_cast<std::size_t>(op)];
+  return failures.count({op, occurrence}) != 0;
+}
+
+std::vector<std::string> ScriptedMachine::CallsOf(Op op) const {
+  const std::string prefix = std::string(kOpNames[static_cast<int>(op)]) + "(";
+  std::vector<std::string> calls;
+  for (const std::string& line : trace) {
+    if (line.compare(0, prefix.size(), prefix) == 0) calls.push_back(line);
+  }
+  return calls;
+}
+
+std::string Quote(const char* text, std::size_t size) {
+  std::string quoted = "\"";
+  for (std::size_t i = 0; i < size; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    switch (c) {
+      case '\\':
+        quoted += "\\\\";
+        break;
+      case '"':
+        quoted += "\\\"";
+        break;
+      case '\n':
+        quoted += "\\n";
+        break;
+      case '\r':
+        quoted += "\\r";
+        break;
+      case '\0':
+        quoted += "\\0";
+        break;
+      default:
+        if (c < 0x20 || c >= 0x7f) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+          quoted += escaped;
+        } else {
+          quoted += static_cast<char>(c);
+        }
+    }
+  }
+  return quoted + "\"";
+}
+
+extern "C" {
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  Record(Op::GetSystemDirectoryA, "buffer, " + std::to_string(size));
+  if (current.NextCallFails(Op::GetSystemDirectoryA)) return 0;
+  if (current.systemDirectoryOverride) return current.systemDirectoryOverride(buffer, size);
+  if (!current.systemDirectory) return 0;
+  const std::string& directory = *current.systemDirectory;
+  const UINT length = static_cast<UINT>(directory.size());
+  // Windows: too small a buffer gets nothing, and the answer is the size needed.
+  if (length + 1 > size) return length + 1;
+  std::memcpy(buffer, directory.c_str(), length + 1);
+  return length;
+}
+
+LPSTR lstrcatA(LPSTR destination, LPCSTR text) {
+  Record(Op::lstrcatA, QuoteOrNull(destination) + ", " + QuoteOrNull(text));
+  if (current.NextCallFails(Op::lstrcatA)) return nullptr;
+  return std::strcat(destination, text);
+}
+
+BOOL CopyFileA(LPCSTR source, LPCSTR destination, BOOL failIfExists) {
+  Record(Op::CopyFileA, QuoteOrNull(source) + ", " + QuoteOrNull(destination) + ", " +
+                            std::to_string(failIfExists));
+  return current.NextCallFails(Op::CopyFileA) ? FALSE : TRUE;
+}
+
+BOOL GetVersionExA(LPOSVERSIONINFOA version) {
+  Record(Op::GetVersionExA, "dwOSVersionInfoSize " + std::to_string(version->dwOSVersionInfoSize));
+  if (current.NextCallFails(Op::GetVersionExA) || current.versionQueryFails) return FALSE;
+  // Windows refuses a record whose size it does not know.
+  if (version->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return FALSE;
+  version->dwMajorVersion = current.platformId == VER_PLATFORM_WIN32_NT ? 5 : 4;
+  version->dwMinorVersion = 0;
+  version->dwBuildNumber = 0;
+  version->dwPlatformId = current.platformId;
+  version->szCSDVersion[0] = '\0';
+  return TRUE;
+}
+
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
+  Record(Op::WritePrivateProfileStringA, QuoteOrNull(section) + ", " + QuoteOrNull(key) + ", " +
+                                             QuoteOrNull(value) + ", " + QuoteOrNull(fileName));
+  if (current.NextCallFails(Op::WritePrivateProfileStringA)) return FALSE;
+  const bool flush = section == nullptr && key == nullptr && value == nullptr;
+  return flush ? current.flushResult : TRUE;
+}
+
+LONG RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+  Record(Op::RegOpenKeyExA, KeyName(parent) + ", " + QuoteOrNull(subKey) + ", " +
+                                std::to_string(options) + ", " + Hex(access));
+  if (current.NextCallFails(Op::RegOpenKeyExA)) return ERROR_FILE_NOT_FOUND;
+  const std::uintptr_t key = current.nextKey++;
+  current.openKeys.insert(key);
+  *result = reinterpret_cast<HKEY>(key);
+  return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD size) {
+  Record(Op::RegSetValueExA, KeyUse(key) + ", " + QuoteOrNull(name) + ", " +
+                                 std::to_string(reserved) + ", " + std::to_string(type) + ", " +
+                                 Quote(reinterpret_cast<const char*>(data), size) + ", " +
+                                 std::to_string(size));
+  return current.NextCallFails(Op::RegSetValueExA) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) {
+  Record(Op::RegCloseKey, KeyUse(key));
+  current.openKeys.erase(reinterpret_cast<std::uintptr_t>(key));
+  return current.NextCallFails(Op::RegCloseKey) ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  Record(Op::MessageBoxA, std::string(owner == nullptr ? "NULL" : "owner") + ", " +
+                              QuoteOrNull(text) + ", " + QuoteOrNull(caption) + ", " + Hex(type));
+  current.boxes.push_back(text);
+  return IDOK;
+}
+
+DWORD GetLastError(void) {
+  return 0;
+}
+void SetLastError(DWORD) {}
+
+}  // extern "C"
