@@ -1,0 +1,227 @@
+#include "platform/emulation/profile_text.h"
+
+#include <cstddef>
+
+namespace emulation {
+namespace {
+
+using Offset = std::size_t;
+constexpr Offset kNone = std::string_view::npos;
+
+constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kLineBreaks = "\r\n";
+constexpr std::string_view kNewFileLineEnding = "\r\n";  // what Windows writes into a new file
+constexpr char kHeaderOpen = '[';
+constexpr char kHeaderClose = ']';
+constexpr char kNameEnd = '=';
+constexpr char kCommentStart = ';';
+
+// One line of the text: [begin, contentEnd) holds its content, [contentEnd, end) its line
+// ending, which is empty only on a last line without one.
+struct Line {
+  Offset begin;
+  Offset contentEnd;
+  Offset end;
+
+  bool HasLineEnding() const { return end != contentEnd; }
+};
+
+Line LineAt(std::string_view text, Offset begin) {
+  const Offset lineFeed = text.find('\n', begin);
+  if (lineFeed == kNone) return {begin, text.size(), text.size()};
+  const bool crLf = lineFeed > begin && text[lineFeed - 1] == '\r';
+  return {begin, crLf ? lineFeed - 1 : lineFeed, lineFeed + 1};
+}
+
+std::string_view ContentOf(std::string_view text, const Line& line) {
+  return text.substr(line.begin, line.contentEnd - line.begin);
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  const Offset first = text.find_first_not_of(kBlanks);
+  if (first == kNone) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Windows compares profile names without regard to case.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (Offset i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// The section name of a header line; nullopt for any other line.
+std::optional<std::string_view> HeaderName(std::string_view content) {
+  const std::string_view trimmed = TrimBlanks(content);
+  if (trimmed.empty() || trimmed.front() != kHeaderOpen) return std::nullopt;
+  const Offset close = trimmed.rfind(kHeaderClose);
+  if (close == kNone) return std::nullopt;  // Windows reads it as a key line
+  return TrimBlanks(trimmed.substr(1, close - 1));
+}
+
+std::string_view KeyName(std::string_view content) {
+  return TrimBlanks(content.substr(0, content.find(kNameEnd)));
+}
+
+// What follows the '=' of a key line, untrimmed; nullopt for a line without one.
+std::optional<std::string_view> RawValue(std::string_view content) {
+  const Offset nameEnd = content.find(kNameEnd);
+  if (nameEnd == kNone) return std::nullopt;
+  return content.substr(nameEnd + 1);
+}
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of(kLineBreaks) != kNone;
+}
+
+bool IsSectionName(std::string_view name) {
+  return !TrimBlanks(name).empty() && !HasLineBreak(name) && name.find(kHeaderClose) == kNone;
+}
+
+// A key line must read back as a key line of the same name.
+bool IsKeyName(std::string_view name) {
+  const std::string_view trimmed = TrimBlanks(name);
+  return !trimmed.empty() && trimmed.front() != kCommentStart && trimmed.front() != kHeaderOpen &&
+         !HasLineBreak(name) && name.find(kNameEnd) == kNone;
+}
+
+// The line ending of the first line; a text without one gets what a new file gets.
+std::string_view FileLineEnding(std::string_view text) {
+  const Line first = LineAt(text, 0);
+  if (!first.HasLineEnding()) return kNewFileLineEnding;
+  return text.substr(first.contentEnd, first.end - first.contentEnd);
+}
+
+struct Section {
+  Line header;
+  Line lastNonBlank;  // where a new key goes after; the header when the section has no lines
+  Offset end;         // the next header's line, or the end of the text
+};
+
+// The first section named `name` whose header line starts at or after `from`.
+std::optional<Section> FindSection(std::string_view text, std::string_view name, Offset from) {
+  std::optional<Section> found;
+  for (Line line = LineAt(text, from); line.begin < text.size(); line = LineAt(text, line.end)) {
+    const std::string_view content = ContentOf(text, line);
+    const std::optional<std::string_view> header = HeaderName(content);
+    if (found && header) {
+      found->end = line.begin;
+      return found;
+    }
+    if (found && !TrimBlanks(content).empty()) found->lastNonBlank = line;
+    if (!found && header && SameName(*header, name)) found = Section{line, line, text.size()};
+  }
+  return found;
+}
+
+std::optional<Line> FindKey(std::string_view text, const Section& section, std::string_view key) {
+  for (Line line = LineAt(text, section.header.end); line.begin < section.end;
+       line = LineAt(text, line.end)) {
+    if (SameName(KeyName(ContentOf(text, line)), key)) return line;
+  }
+  return std::nullopt;
+}
+
+std::string Replace(std::string_view text, Offset begin, Offset end, std::string_view by) {
+  std::string result;
+  result.reserve(text.size() - (end - begin) + by.size());
+  result.append(text.substr(0, begin)).append(by).append(text.substr(end));
+  return result;
+}
+
+std::string KeyLine(std::string_view key, std::string_view value) {
+  std::string line(key);
+  line.append(1, kNameEnd).append(value);
+  return line;
+}
+
+std::string AppendSection(std::string_view text, std::string_view section, std::string_view key,
+                          std::string_view value) {
+  const std::string_view lineEnding = FileLineEnding(text);
+  std::string result(text);
+  if (!text.empty() && text.back() != '\n') result.append(lineEnding);
+  result.append(1, kHeaderOpen).append(section).append(1, kHeaderClose).append(lineEnding);
+  result.append(KeyLine(key, value)).append(lineEnding);
+  return result;
+}
+
+std::string InsertKey(std::string_view text, const Section& section, std::string_view key,
+                      std::string_view value) {
+  const std::string_view lineEnding = FileLineEnding(text);
+  const Line& after = section.lastNonBlank;
+  std::string inserted;
+  if (!after.HasLineEnding()) inserted.append(lineEnding);  // the last line of the text
+  inserted.append(KeyLine(key, value)).append(lineEnding);
+  return Replace(text, after.end, after.end, inserted);
+}
+
+// Windows reads a value without its surrounding blanks and drops one pair of quotes around it.
+std::string_view ReadValue(std::string_view raw) {
+  const std::string_view value = TrimBlanks(raw);
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  return quoted ? value.substr(1, value.size() - 2) : value;
+}
+
+}  // namespace
+
+std::optional<std::string> SetProfileString(std::string_view text, std::string_view section,
+                                            std::string_view key, std::string_view value) {
+  if (!IsSectionName(section) || !IsKeyName(key) || HasLineBreak(value)) return std::nullopt;
+  section = TrimBlanks(section);
+  key = TrimBlanks(key);
+
+  const std::optional<Section> found = FindSection(text, section, 0);
+  if (!found) return AppendSection(text, section, key, value);
+  const std::optional<Line> line = FindKey(text, *found, key);
+  if (!line) return InsertKey(text, *found, key, value);
+
+  const std::string_view content = ContentOf(text, *line);
+  const std::optional<std::string_view> current = RawValue(content);
+  if (current && TrimBlanks(*current) == TrimBlanks(value)) return std::string(text);
+  // The name keeps its spelling from the file; the line keeps its own line ending.
+  return Replace(text, line->begin, line->contentEnd, KeyLine(KeyName(content), value));
+}
+
+std::optional<std::string> DeleteProfileKey(std::string_view text, std::string_view section,
+                                            std::string_view key) {
+  if (!IsSectionName(section) || !IsKeyName(key)) return std::nullopt;
+  section = TrimBlanks(section);
+  key = TrimBlanks(key);
+
+  // Unlike a write, a delete goes on to later sections of the same name.
+  for (std::optional<Section> found = FindSection(text, section, 0); found;
+       found = FindSection(text, section, found->end)) {
+    if (const std::optional<Line> line = FindKey(text, *found, key)) {
+      return Replace(text, line->begin, line->end, {});
+    }
+  }
+  return std::string(text);
+}
+
+std::optional<std::string> DeleteProfileSection(std::string_view text, std::string_view section) {
+  if (!IsSectionName(section)) return std::nullopt;
+  const std::optional<Section> found = FindSection(text, TrimBlanks(section), 0);
+  if (!found) return std::string(text);
+  return Replace(text, found->header.begin, found->end, {});
+}
+
+std::optional<std::string> GetProfileString(std::string_view text, std::string_view section,
+                                            std::string_view key) {
+  if (!IsSectionName(section) || !IsKeyName(key)) return std::nullopt;
+  const std::optional<Section> found = FindSection(text, TrimBlanks(section), 0);
+  if (!found) return std::nullopt;
+  const std::optional<Line> line = FindKey(text, *found, TrimBlanks(key));
+  if (!line) return std::nullopt;
+  const std::optional<std::string_view> raw = RawValue(ContentOf(text, *line));
+  if (!raw) return std::nullopt;
+  return std::string(ReadValue(*raw));
+}
+
+}  // namespace emulation
