@@ -48,7 +48,7 @@ const SetCase kSetCases[] = {
      "k=x\r\n[drivers32]\r\nk=vornjixd.dll\r\n"},
     {"line without =", "[drivers32]\r\nk\r\n", "drivers32", "k",
      "[drivers32]\r\nk=vornjixd.dll\r\n"},
-    // Wine would drop the blank lines, the comments and the spacing of other lines.
+    // Wine saves these in its own form: no blank lines, no blanks around "=", CRLF throughout.
     {"spaces around =", "[drivers32]\r\n  k = old \r\nb = 2\r\n", "drivers32", "K",
      "[drivers32]\r\nk=vornjixd.dll\r\nb = 2\r\n"},
     {"same value, spaces around =", "[drivers32]\r\nk = vornjixd.dll \r\n", "drivers32", "k",
@@ -132,7 +132,7 @@ TEST(DeleteProfile, RemovesTheFirstMatchOnly) {
       {"last section", "[x]\r\na=1\r\n[y]\r\nc=3\r\n", "y", nullptr, "[x]\r\na=1\r\n"},
       {"first section of the name", "[x]\r\na=1\r\n[X]\r\nb=2\r\n", "x", nullptr, "[X]\r\nb=2\r\n"},
       {"missing section", "[x]\r\na=1\r\n", "y", nullptr, "[x]\r\na=1\r\n"},
-      // Wine would drop the comments and blank lines
+      // Wine saves these in its own form
       {"key twice, no final line break", "[x]\na=1\n;a\na=2", "x", "a", "[x]\n;a\na=2"},
       {"last line, no line break", "[x]\na=1\nb=2", "x", "b", "[x]\na=1\n"},
       {"section with comments", "; top\n[x]\n; c\n\na=1\n\n[y]\n", "x", nullptr, "; top\n[y]\n"},
