@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr char kDescriptionsKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
-constexpr char kHandlersKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 constexpr char kProfileFile[] = "system.ini";  // a bare name: Windows keeps it in its own folder
 constexpr char kProfileSection[] = "drivers32";
 

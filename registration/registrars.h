@@ -6,6 +6,12 @@ enum RegistrationResult : int {
   kNotRegistered = 1,
 };
 
+// NT family: the two keys below HKEY_LOCAL_MACHINE that the registry registrar writes to. The
+// release's REGEDIT4 file is generated from the same constants.
+inline constexpr char kDescriptionsKey[] =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
+inline constexpr char kHandlersKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+
 // NT family: the descriptions under drivers.desc and the handlers under Drivers32, in the
 // registry. Fails when any open, write or close failed; shows nothing.
 int RegisterViaRegistry();

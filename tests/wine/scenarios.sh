@@ -48,3 +48,33 @@ scenario_demo() {
   wine_call wine reg query "$kNtKey\\drivers.desc" | tr -d '\r'
   wine_call wine reg query "$kNtKey\\Drivers32" | tr -d '\r'
 }
+
+# ---------------------------------------------------------------------------------------------
+# The release's REGEDIT4 file (release/, VORN_REG_FILE): imported with regedit into a fresh
+# Windows, it must leave both NT keys exactly as a run of the setup leaves them.
+
+reg_file_dump_nt_keys() {  # output file: both keys' values, types and data as reg.exe lists them
+  local key
+  for key in drivers.desc Drivers32; do
+    wine_call wine reg query "$kNtKey\\$key" | tr -d '\r'
+  done >"$1"
+}
+
+scenario_reg_file_matches_setup() {
+  new_prefix win32
+  add_descriptions_key
+  run_setup "$(package_dir)"
+  expect_eq status "$status" 0
+  expect_boxes "$kComplete"
+  reg_file_dump_nt_keys "$work/$scenario.by-setup"
+  wine_call wineserver -k || true
+
+  new_prefix win32  # a fresh copy again, without the drivers.desc key: the file creates it
+  cp "${VORN_REG_FILE:?}" "$WINEPREFIX/drive_c/vorn-decoders.reg"
+  wine_call wine regedit /s 'C:\vorn-decoders.reg'
+  wine_call wineserver -w
+  expect_nt_values
+  reg_file_dump_nt_keys "$work/$scenario.by-reg-file"
+  diff -u "$work/$scenario.by-setup" "$work/$scenario.by-reg-file" >&2 ||
+    fail "the imported file left the NT keys other than the setup did"
+}

@@ -1,0 +1,51 @@
+#include "release/reg_file.h"
+
+#include <cstddef>
+
+#include "registration/package.h"
+#include "registration/registrars.h"
+
+namespace {
+
+constexpr char kHeader[] = "REGEDIT4";
+constexpr char kRootKey[] = "HKEY_LOCAL_MACHINE";
+constexpr char kLineEnd[] = "\r\n";  // regedit reads and writes CRLF, also in REGEDIT4 files
+
+struct NamedString {
+  const char* name;
+  const char* data;
+};
+
+// One key's block: its line, one line per row, and the blank line regedit puts after each key.
+template <typename Row, std::size_t kRows, typename ToString>
+void AppendKey(std::string& text, const char* subKey, const Row (&rows)[kRows], ToString toString) {
+  text += std::string("[") + kRootKey + "\\" + subKey + "]" + kLineEnd;
+  for (const Row& row : rows) {
+    const NamedString value = toString(row);
+    text += QuotedRegString(value.name) + "=" + QuotedRegString(value.data) + kLineEnd;
+  }
+  text += kLineEnd;
+}
+
+}  // namespace
+
+std::string QuotedRegString(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '\\' || c == '"') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+std::string NtRegistrationRegFile() {
+  std::string text = std::string(kHeader) + kLineEnd + kLineEnd;
+  // The same rows, names and data as RegisterViaRegistry writes.
+  AppendKey(text, kDescriptionsKey, kDecoderFiles, [](const DecoderFile& file) {
+    return NamedString{file.fileName, file.description};
+  });
+  AppendKey(text, kHandlersKey, kHandlerEntries, [](const HandlerEntry& entry) {
+    return NamedString{entry.handlerKey, entry.file->fileName};
+  });
+  return text;
+}
