@@ -26,6 +26,8 @@
 #   expect_system_ini [LINES...]  system.ini is the template's plus these lines at its end
 #   expect_probe_finds FOURCC FILE      after run_probe: listed once and opened from FILE ("-")
 #   expect_eq WHAT GOT EXPECTED   every expect_* fails the scenario naming what differs
+# A scenario's wineserver stays up between calls, so nothing needs 'wineserver -w' (which would
+# now wait for the server to linger out).
 set -euo pipefail
 
 readonly kCaption="VORN VORN Video Decoder Setup"
@@ -125,7 +127,7 @@ run_setup() {
   status=0
   wait "$pid" || status=$?
   # 124 and 137: timeout stopped it, most likely at a box nobody could press.
-  [ "$status" -ne 124 ] && [ "$status" -ne 137 ] || fail "the setup did not end within ${kWineTimeout}s"
+  case $status in 124 | 137) fail "the setup did not end within ${kWineTimeout}s" ;; esac
   boxes=()
   local line
   while IFS= read -r line; do
@@ -140,8 +142,8 @@ hold_loaded() {  # Windows path of the DLL
   : >"$out"
   wine_call wine "${VORN_HOLDER_EXE:?}" "$1" "$kHoldSeconds" >"$out" 2>/dev/null &
   holder_pid=$!
-  local tries
-  for tries in $(seq 100); do
+  local _
+  for _ in $(seq 100); do  # 10 s
     grep -q '^holding' "$out" && return 0
     kill -0 "$holder_pid" 2>/dev/null || break
     sleep 0.1
