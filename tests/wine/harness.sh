@@ -257,7 +257,8 @@ main() {
   # shellcheck source=tests/wine/scenarios.sh
   source "$(dirname "$0")/scenarios.sh"
   declare -F "scenario_$scenario" >/dev/null || fail "no scenario '$scenario'"
-  trap 'timeout 10 wineserver -k 2>/dev/null || true' EXIT
+  # Only the scenario's own prefix: without one, wineserver -k would stop ~/.wine's server.
+  trap '[ -z "${WINEPREFIX:-}" ] || timeout 10 wineserver -k 2>/dev/null || true' EXIT
   "scenario_$scenario"
   wine_call wineserver -k || true
   rm -rf "$WINEPREFIX"

@@ -1,6 +1,7 @@
 # The Wine scenarios, one function each; harness.sh runs them and provides the helpers.
 
 readonly kDecoderFiles=(vornjixd.dll vornjix2.dll)
+readonly kFormats=(jix1 jix2 uyvy)  # registered as vidc.<format>
 
 expect_nt_values() {
   expect_value "$kNtKey\\drivers.desc" vornjixd.dll "VORN JIX1 Decoder"
@@ -21,9 +22,7 @@ expect_profile_handlers() {
 expect_no_registry_values() {  # [further reg options]
   local name
   for name in "${kDecoderFiles[@]}"; do expect_no_value "$kNtKey\\drivers.desc" "$name" "$@"; done
-  for name in vidc.jix1 vidc.jix2 vidc.uyvy; do
-    expect_no_value "$kNtKey\\Drivers32" "$name" "$@"
-  done
+  for name in "${kFormats[@]}"; do expect_no_value "$kNtKey\\Drivers32" "vidc.$name" "$@"; done
 }
 
 expect_installed_files() {
@@ -46,7 +45,7 @@ expect_nothing_registered() {
   expect_system_ini
   run_probe
   local format
-  for format in jix1 jix2 uyvy; do expect_probe_finds "$format" -; done
+  for format in "${kFormats[@]}"; do expect_probe_finds "$format" -; done
 }
 
 expect_nt_complete() {
