@@ -6,11 +6,34 @@
 #   harness.sh SCENARIO           run one scenario from scenarios.sh
 #
 # Environment: VORN_WINE_WORK (a work folder), VORN_SETUP_EXE, VORN_FIXTURES (a folder with the
-# two decoder files), and optionally VORN_PROBE_EXE.
+# two decoder files), and optionally VORN_PROBE_EXE and VORN_HOLDER_EXE.
+#
+# What a scenario may call (names kept stable; scenarios.sh and other files rely on them):
+#   new_prefix win32|win64        a fresh Windows; sets WINEPREFIX, system_dir, windows_dir
+#   set_windows_version VERSION   winxp, win10, win98, win31, ... (HKCU\Software\Wine)
+#   import_reg LINES...           imports REGEDIT4 lines, into the view a 32-bit program sees
+#   add_descriptions_key          makes the drivers.desc key a fresh Wine lacks
+#   package_dir                   prints a folder holding both decoders, to start the setup in
+#   run_setup DIR [ARGS...]       runs the setup in DIR; sets status and boxes
+#   hold_loaded WINDOWS_PATH      keeps a DLL loaded by another process until release_held
+#   release_held                  ends that process
+#   run_probe                     asks the video subsystem; sets probe_lines
+#   read_value KEY NAME [OPTS]    sets value_data and value_type (empty when missing)
+#   registration_snapshot         prints both NT keys and system.ini, to compare two states
+#   expect_boxes TEXTS...         the boxes shown, all of them, in order
+#   expect_value KEY NAME DATA [OPTS]   a REG_SZ value; expect_no_value, expect_no_key
+#   expect_same_file, expect_no_file
+#   expect_system_ini [LINES...]  system.ini is the template's plus these lines at its end
+#   expect_probe_finds FOURCC FILE      after run_probe: listed once and opened from FILE ("-")
+#   expect_eq WHAT GOT EXPECTED   every expect_* fails the scenario naming what differs
+# A scenario's wineserver stays up between calls, so nothing needs 'wineserver -w' (which would
+# now wait for the server to linger out).
 set -euo pipefail
 
 readonly kCaption="VORN VORN Video Decoder Setup"
 readonly kWineTimeout=60  # seconds any one Wine call may take before the scenario fails
+readonly kHoldSeconds=50  # the holder lets go by itself after this, even if nobody stops it
+readonly kServerLinger=30  # seconds the wineserver outlives its last process, even if killed
 readonly kNtKey='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
 
 work=${VORN_WINE_WORK:?}
@@ -18,7 +41,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko install dialogs
 export WINEDEBUG=-all
 
 fail() {
-  echo "FAIL: $*" >&2
+  echo "FAIL: ${scenario:-harness}: $*" >&2
   exit 1
 }
 
@@ -36,31 +59,37 @@ make_template() {  # win32 or win64
 
 # A fresh Windows for one scenario: a copy of the template of that kind (win32 or win64).
 new_prefix() {
+  template_dir="$work/template-$1"
   export WINEPREFIX="$work/prefix-$scenario"
-  [ -d "$work/template-$1" ] || fail "no $1 template: run 'harness.sh templates' first"
+  [ -d "$template_dir" ] || fail "no $1 template: run 'harness.sh templates' first"
   rm -rf "$WINEPREFIX"
-  cp -a "$work/template-$1" "$WINEPREFIX"
-  if [ "$1" = win64 ]; then system_dir="$WINEPREFIX/drive_c/windows/syswow64"
-  else system_dir="$WINEPREFIX/drive_c/windows/system32"; fi
+  cp -a "$template_dir" "$WINEPREFIX"
   windows_dir="$WINEPREFIX/drive_c/windows"
+  # A 32-bit program's system32 is syswow64 on 64-bit Windows.
+  if [ "$1" = win64 ]; then system_dir="$windows_dir/syswow64"; regedit='C:\windows\syswow64\regedit.exe'
+  else system_dir="$windows_dir/system32"; regedit=regedit; fi
+  # One server for the whole scenario: registry changes reach every later process through it,
+  # and no call waits for a server to start or to linger out. Killed when the scenario ends;
+  # should that be skipped, it still goes on its own.
+  wine_call wineserver -p"$kServerLinger"
   # Wake the prefix with a quiet process first: the very first box of a new prefix is flaky.
   wine_call wine cmd /c exit
 }
 
 set_windows_version() {  # winxp, win10, win98, win31, ...
   wine_call wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null
-  wine_call wineserver -w
 }
 
-# Imports a REGEDIT4 text (CRLF added here) as regedit would.
+# Imports a REGEDIT4 text (CRLF added here) as regedit would; on 64-bit Windows as the 32-bit
+# regedit, so keys below HKLM\Software land where the 32-bit setup looks.
 import_reg() {  # lines...
   local file="$WINEPREFIX/drive_c/import.reg"
   printf '%s\r\n' REGEDIT4 "" "$@" >"$file"
-  wine_call wine regedit /s 'C:\import.reg'
-  wine_call wineserver -w
+  wine_call wine "$regedit" /s 'C:\import.reg'
 }
 
-# The key a fresh Wine lacks and Windows has; made without a default value, as on Windows.
+# The key a fresh Wine lacks and Windows has; made without a default value, as on Windows
+# ('reg add' would give it an empty one).
 add_descriptions_key() {
   import_reg "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc]"
 }
@@ -77,9 +106,9 @@ package_dir() {
 press_ok_until_done() {  # pid
   while kill -0 "$1" 2>/dev/null; do
     local window
-    for window in $(xdotool search --name "$kCaption" 2>/dev/null); do
+    for window in $(timeout 5 xdotool search --name "$kCaption" 2>/dev/null); do
       # A new box ignores keys for a moment: keep pressing until it is gone.
-      xdotool key --window "$window" Return 2>/dev/null || true
+      timeout 5 xdotool key --window "$window" Return 2>/dev/null || true
     done
     sleep 0.3
   done
@@ -97,13 +126,41 @@ run_setup() {
   press_ok_until_done "$pid"
   status=0
   wait "$pid" || status=$?
-  wine_call wineserver -w
+  # 124 and 137: timeout stopped it, most likely at a box nobody could press.
+  case $status in 124 | 137) fail "the setup did not end within ${kWineTimeout}s" ;; esac
   boxes=()
   local line
   while IFS= read -r line; do
     line=${line#*MSGBOX_OnInit L\"}
     boxes+=("${line%\"}")
   done < <(grep -a 'MSGBOX_OnInit' "$trace" | tr -d '\r' || true)
+}
+
+# Starts another process that loads a DLL and keeps it, and returns once it holds it.
+hold_loaded() {  # Windows path of the DLL
+  local out="$work/$scenario.holder"
+  : >"$out"
+  wine_call wine "${VORN_HOLDER_EXE:?}" "$1" "$kHoldSeconds" >"$out" 2>/dev/null &
+  holder_pid=$!
+  local _
+  for _ in $(seq 100); do  # 10 s
+    grep -q '^holding' "$out" && return 0
+    kill -0 "$holder_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  fail "the holder did not load $1: $(tr -d '\r' <"$out")"
+}
+
+release_held() {
+  kill "$holder_pid" 2>/dev/null || true
+  wait "$holder_pid" 2>/dev/null || true
+}
+
+# Asks the platform's video subsystem what it finds (see tests/fixtures/probe.cpp).
+run_probe() {
+  local output
+  output=$(wine_call wine "${VORN_PROBE_EXE:?}" | tr -d '\r') || fail "the probe failed"
+  mapfile -t probe_lines <<<"$output"
 }
 
 # Reads a registry value into value_data and value_type (both empty when it is missing).
@@ -114,6 +171,15 @@ read_value() {  # key, name, [further reg options]
   line=$(grep -F "    $2    " <<<"$output" | head -1) || return 0
   value_type=$(awk -F'    ' '{print $3}' <<<"$line")
   value_data=$(awk -F'    ' '{print $4}' <<<"$line")
+}
+
+# Both NT keys and system.ini as text: equal snapshots mean nothing registration-related changed.
+registration_snapshot() {
+  local key
+  for key in "$kNtKey\\drivers.desc" "$kNtKey\\Drivers32"; do
+    wine_call wine reg query "$key" 2>&1 | tr -d '\r' || true
+  done
+  cat "$windows_dir/system.ini"
 }
 
 expect_eq() {  # what, got, expected
@@ -131,17 +197,48 @@ expect_boxes() {  # expected texts, in order
 
 expect_value() {  # key, name, data, [further reg options]
   read_value "$1" "$2" "${@:4}"
-  expect_eq "$1\\$2" "$value_data" "$3"
-  expect_eq "type of $1\\$2" "$value_type" "REG_SZ"
+  local what="$1\\$2${4:+ ${*:4}}"
+  expect_eq "$what" "$value_data" "$3"
+  expect_eq "type of $what" "$value_type" "REG_SZ"
 }
 
 expect_no_value() {  # key, name, [further reg options]
   read_value "$1" "$2" "${@:3}"
-  expect_eq "$1\\$2 (should be missing)" "$value_type$value_data" ""
+  expect_eq "$1\\$2${3:+ ${*:3}} (should be missing)" "$value_type$value_data" ""
+}
+
+expect_no_key() {  # key, [further reg options]
+  ! wine_call wine reg query "$1" "${@:2}" >/dev/null 2>&1 || fail "$1 ${*:2} should not exist"
 }
 
 expect_same_file() {  # got, expected
   cmp -s "$1" "$2" || fail "$1 differs from $2"
+}
+
+expect_no_file() {
+  [ ! -e "$1" ] || fail "$1 should not exist"
+}
+
+# system.ini as the template had it, byte for byte, then the given lines (with CRLF). Wine's
+# system.ini ends with its [drivers32] section, so that is where new entries of it go.
+expect_system_ini() {  # appended lines...
+  local expected="$work/$scenario.system.ini"
+  cp "$template_dir/drive_c/windows/system.ini" "$expected"
+  [ $# -eq 0 ] || printf '%s\r\n' "$@" >>"$expected"
+  cmp -s "$windows_dir/system.ini" "$expected" ||
+    fail "system.ini differs (< got, > expected):
+$(diff <(tr -d '\r' <"$windows_dir/system.ini") <(tr -d '\r' <"$expected"))"
+}
+
+# The probe lists the handler exactly once and, opening it, reaches the file expected.
+expect_probe_finds() {  # fourcc, file ("-" for none)
+  local listed
+  listed=$(printf '%s\n' "${probe_lines[@]}" | grep -c -x "listed $1" || true)
+  if [ "$2" = - ]; then expect_eq "probe: times $1 is listed" "$listed" 0
+  else expect_eq "probe: times $1 is listed" "$listed" 1; fi
+  local opened
+  opened=$(printf '%s\n' "${probe_lines[@]}" | grep "^open $1 " || true)
+  expect_eq "probe: file opened for $1" "$opened" "open $1 $2"
 }
 
 readonly kComplete='            Installation is complete.            '
@@ -160,7 +257,8 @@ main() {
   # shellcheck source=tests/wine/scenarios.sh
   source "$(dirname "$0")/scenarios.sh"
   declare -F "scenario_$scenario" >/dev/null || fail "no scenario '$scenario'"
-  trap 'wineserver -k 2>/dev/null || true' EXIT
+  # Only the scenario's own prefix: without one, wineserver -k would stop ~/.wine's server.
+  trap '[ -z "${WINEPREFIX:-}" ] || timeout 10 wineserver -k 2>/dev/null || true' EXIT
   "scenario_$scenario"
   wine_call wineserver -k || true
   rm -rf "$WINEPREFIX"

@@ -1,5 +1,8 @@
 # The Wine scenarios, one function each; harness.sh runs them and provides the helpers.
 
+readonly kDecoderFiles=(vornjixd.dll vornjix2.dll)
+readonly kFormats=(jix1 jix2 uyvy)  # registered as vidc.<format>
+
 expect_nt_values() {
   expect_value "$kNtKey\\drivers.desc" vornjixd.dll "VORN JIX1 Decoder"
   expect_value "$kNtKey\\drivers.desc" vornjix2.dll "VORN JIX2 Decoder"
@@ -12,19 +15,84 @@ expect_nt_handlers() {
   expect_value "$kNtKey\\Drivers32" vidc.uyvy vornjixd.dll
 }
 
-expect_installed_files() {
-  expect_same_file "$system_dir/vornjixd.dll" "$VORN_FIXTURES/vornjixd.dll"
-  expect_same_file "$system_dir/vornjix2.dll" "$VORN_FIXTURES/vornjix2.dll"
+expect_profile_handlers() {
+  expect_system_ini vidc.jix1=vornjixd.dll vidc.jix2=vornjix2.dll vidc.uyvy=vornjixd.dll
 }
 
-scenario_nt_complete() {
-  new_prefix win32
-  add_descriptions_key
-  run_setup "$(package_dir)"
+expect_no_registry_values() {  # [further reg options]
+  local name
+  for name in "${kDecoderFiles[@]}"; do expect_no_value "$kNtKey\\drivers.desc" "$name" "$@"; done
+  for name in "${kFormats[@]}"; do expect_no_value "$kNtKey\\Drivers32" "vidc.$name" "$@"; done
+}
+
+expect_installed_files() {
+  local file
+  for file in "${kDecoderFiles[@]}"; do
+    expect_same_file "$system_dir/$file" "$VORN_FIXTURES/$file"
+  done
+}
+
+# The platform's video subsystem loads each format's decoder from the right file.
+expect_probe_finds_package() {
+  run_probe
+  expect_probe_finds jix1 vornjixd.dll
+  expect_probe_finds jix2 vornjix2.dll
+  expect_probe_finds uyvy vornjixd.dll
+}
+
+expect_nothing_registered() {
+  expect_no_registry_values
+  expect_system_ini
+  run_probe
+  local format
+  for format in "${kFormats[@]}"; do expect_probe_finds "$format" -; done
+}
+
+expect_nt_complete() {
   expect_eq status "$status" 0
   expect_boxes "$kComplete"
   expect_installed_files
   expect_nt_values
+  expect_system_ini
+  expect_probe_finds_package
+}
+
+expect_profile_complete() {
+  expect_eq status "$status" 0
+  expect_boxes "$kComplete"
+  expect_installed_files
+  expect_profile_handlers
+  expect_no_registry_values
+  expect_probe_finds_package
+}
+
+# The NT family on a prefix that has the drivers.desc key, as every Windows of the family has.
+install_on_nt() {  # Windows version; empty for Wine's default
+  new_prefix win32
+  [ -z "$1" ] || set_windows_version "$1"
+  add_descriptions_key
+  run_setup "$(package_dir)"
+}
+
+install_on_95_family() {  # Windows version
+  new_prefix win32
+  set_windows_version "$1"
+  run_setup "$(package_dir)"
+}
+
+scenario_nt_complete() {  # Wine's default version (Windows 7 in Wine 8)
+  install_on_nt ""
+  expect_nt_complete
+}
+
+scenario_nt_winxp() {
+  install_on_nt winxp
+  expect_nt_complete
+}
+
+scenario_nt_win10() {
+  install_on_nt win10
+  expect_nt_complete
 }
 
 scenario_nt_without_descriptions_key() {
@@ -34,6 +102,127 @@ scenario_nt_without_descriptions_key() {
   expect_boxes "$kNotComplete"
   expect_installed_files
   expect_nt_handlers
+  expect_no_key "$kNtKey\\drivers.desc"
+  expect_probe_finds_package
+}
+
+# A 32-bit setup on 64-bit Windows: redirected to syswow64 and the 32-bit registry view, which
+# is where 32-bit video applications look.
+scenario_nt_64bit_windows() {
+  new_prefix win64
+  add_descriptions_key
+  run_setup "$(package_dir)"
+  expect_nt_complete
+  local file
+  for file in "${kDecoderFiles[@]}"; do expect_no_file "$windows_dir/system32/$file"; done
+  expect_no_registry_values /reg:64
+}
+
+scenario_profile_win95() {
+  install_on_95_family win95
+  expect_profile_complete
+}
+
+scenario_profile_win98() {
+  install_on_95_family win98
+  expect_profile_complete
+}
+
+scenario_win31_wrong_version() {
+  new_prefix win32
+  set_windows_version win31
+  add_descriptions_key
+  run_setup "$(package_dir)"
+  expect_eq status "$status" 2
+  expect_boxes "$kWrongVersion"
+  expect_installed_files
+  expect_nothing_registered
+}
+
+scenario_second_file_missing() {
+  new_prefix win32
+  add_descriptions_key
+  local dir
+  dir=$(package_dir)
+  rm "$dir/vornjix2.dll"
+  run_setup "$dir"
+  expect_eq status "$status" 1
+  expect_boxes "$kInUse"
+  expect_same_file "$system_dir/vornjixd.dll" "$VORN_FIXTURES/vornjixd.dll"
+  expect_no_file "$system_dir/vornjix2.dll"
+  expect_nothing_registered
+}
+
+# Only the second file decides: without the first, the setup registers both and says complete.
+scenario_first_file_missing() {
+  new_prefix win32
+  add_descriptions_key
+  local dir
+  dir=$(package_dir)
+  rm "$dir/vornjixd.dll"
+  run_setup "$dir"
+  expect_eq status "$status" 0
+  expect_boxes "$kComplete"
+  expect_no_file "$system_dir/vornjixd.dll"
+  expect_same_file "$system_dir/vornjix2.dll" "$VORN_FIXTURES/vornjix2.dll"
+  expect_nt_values
+}
+
+# Older copies: each decoder's place holds the other decoder, a working DLL of different bytes.
+scenario_older_copies_replaced() {
+  new_prefix win32
+  add_descriptions_key
+  cp "$VORN_FIXTURES/vornjix2.dll" "$system_dir/vornjixd.dll"
+  cp "$VORN_FIXTURES/vornjixd.dll" "$system_dir/vornjix2.dll"
+  run_setup "$(package_dir)"
+  expect_nt_complete
+}
+
+# A second run on the same machine says the same and changes nothing.
+run_twice() {
+  local dir before
+  dir=$(package_dir)
+  run_setup "$dir"
+  before=$(registration_snapshot)
+  run_setup "$dir"
+  expect_eq "second run changed the registration" "$(registration_snapshot)" "$before"
+}
+
+scenario_second_run_nt() {
+  new_prefix win32
+  add_descriptions_key
+  run_twice
+  expect_nt_complete
+}
+
+scenario_second_run_win98() {
+  new_prefix win32
+  set_windows_version win98
+  run_twice
+  expect_profile_complete
+}
+
+scenario_arguments_ignored() {
+  new_prefix win32
+  add_descriptions_key
+  run_setup "$(package_dir)" /u /uninstall -s 'C:\elsewhere' vornjixd.dll
+  expect_nt_complete
+}
+
+# Another process has the installed second decoder loaded: Wine, like Windows, refuses to copy
+# over it. The installed copy (here the first decoder's bytes, to tell it apart) stays.
+scenario_second_decoder_in_use() {
+  new_prefix win32
+  add_descriptions_key
+  cp "$VORN_FIXTURES/vornjixd.dll" "$system_dir/vornjix2.dll"
+  hold_loaded 'C:\windows\system32\vornjix2.dll'
+  run_setup "$(package_dir)"
+  release_held
+  expect_eq status "$status" 1
+  expect_boxes "$kInUse"
+  expect_same_file "$system_dir/vornjixd.dll" "$VORN_FIXTURES/vornjixd.dll"
+  expect_same_file "$system_dir/vornjix2.dll" "$VORN_FIXTURES/vornjixd.dll"
+  expect_nothing_registered
 }
 
 # Not a test: what scripts/demo shows.
