@@ -117,13 +117,14 @@ std::uint32_t LittleEndianNumber(std::string_view bytes) {
   return number;
 }
 
-// The lookup key of a child key or of a value: its owner's index, then its name in lower case.
-void MakeSlot(std::string* slot, std::uint32_t owner, std::string_view name) {
-  slot->clear();
-  for (std::size_t shift = 0; shift < 32; shift += 8) {
-    slot->push_back(static_cast<char>(owner >> shift & 0xffu));
-  }
-  for (char c : name) slot->push_back(ToLower(c));
+// The hash of an owner (a key's parent, a value's key) and a name in lower case: FNV-1a, then
+// mixed so that its low bits, which pick the slot, depend on all of it.
+std::uint64_t NameHash(std::uint32_t owner, std::string_view name) {
+  std::uint64_t hash = 0xcbf29ce484222325u ^ owner;
+  for (char c : name) hash = (hash ^ static_cast<unsigned char>(ToLower(c))) * 0x100000001b3u;
+  hash ^= hash >> 33;
+  hash *= 0xff51afd7ed558ccdu;
+  return hash ^ hash >> 33;
 }
 
 // Splits "ROOT\a\b" into the root's index and "a\b".
@@ -154,8 +155,9 @@ std::string_view NextComponent(std::string_view* subkeys) {
 }
 
 // Reads a quoted string from just after its opening quote to just after its closing one,
-// adding the unescaped bytes to out when given.
-Error ReadQuoted(std::string_view s, std::size_t* i, std::string* out) {
+// passing each unescaped byte to take.
+template <typename Take>
+Error ReadQuoted(std::string_view s, std::size_t* i, Take take) {
   for (std::size_t at = *i; at < s.size(); ++at) {
     char c = s[at];
     if (c == '"') {
@@ -179,7 +181,7 @@ Error ReadQuoted(std::string_view s, std::size_t* i, std::string* out) {
           return kUnknownEscape;
       }
     }
-    if (out != nullptr) out->push_back(c);
+    take(c);
   }
   return kUnclosedString;
 }
@@ -234,7 +236,11 @@ Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
   std::size_t i = 0;
   if (StartsWith(s, "\"")) {
     i = 1;
-    if (Error error = ReadQuoted(s, &i, out)) return error;
+    if (Error error = ReadQuoted(s, &i, [out](char c) {
+          if (out != nullptr) out->push_back(c);
+        })) {
+      return error;
+    }
     if (value != nullptr) {
       value->type = kRegSz;
       value->data.push_back('\0');
@@ -278,7 +284,7 @@ Error ReadValueLine(std::string_view line, std::size_t nameBegin, std::string* n
   name->clear();
   std::size_t i = nameBegin + 1;
   if (line[nameBegin] == '"') {
-    if (Error error = ReadQuoted(line, &i, name)) return error;
+    if (Error error = ReadQuoted(line, &i, [name](char c) { name->push_back(c); })) return error;
   }
   i = SkipBlanks(line, i);
   if (i == line.size() || line[i] != '=') return kNoEquals;
@@ -436,7 +442,7 @@ class RegistryText::Loader {
       state_ = State::kOutsideKey;
       return nullptr;
     }
-    key_ = store_.FindOrCreateKey(path, &slot_);
+    key_ = store_.FindOrCreateKey(path);
     store_.keys_[key_].sectionEnd = lineBegin + line.size();
     state_ = State::kInKey;
     return nullptr;
@@ -447,13 +453,12 @@ class RegistryText::Loader {
     if (Error error = ReadValueLine(line, nameBegin, &name_, &parsed)) return error;
     const std::size_t end = lineBegin + line.size();
     store_.keys_[key_].sectionEnd = end;
-    MakeSlot(&slot_, key_, name_);
     if (parsed.deletes) {
-      const auto found = store_.valueSlots_.find(slot_);
-      if (found != store_.valueSlots_.end()) store_.values_[found->second].alive = false;
+      const std::uint32_t deleted = store_.FindValue(key_, name_);
+      if (deleted != kNone) store_.values_[deleted].alive = false;
       return nullptr;
     }
-    value_ = store_.ValueFor(key_, slot_, lineBegin + nameBegin);
+    value_ = store_.ValueFor(key_, name_, lineBegin + nameBegin);
     Value& value = store_.values_[value_];
     value.dataBegin = lineBegin + parsed.dataBegin;
     value.end = end;
@@ -478,15 +483,11 @@ class RegistryText::Loader {
   State state_ = State::kHeader;
   std::uint32_t key_ = kNone;    // the open section's
   std::uint32_t value_ = kNone;  // the one whose hex bytes go on
-  std::string name_;             // buffers reused from line to line
-  std::string slot_;
+  std::string name_;             // a buffer reused from line to line
 };
 
 RegistryText::RegistryText() {
-  for (std::string_view root : kRootNames) {
-    keys_.emplace_back();
-    keys_.back().name = root;
-  }
+  keys_.resize(kRootCount);
 }
 
 std::optional<RegistryText> RegistryText::Parse(std::string text, std::string* error) {
@@ -520,8 +521,10 @@ std::optional<RegistryValue> RegistryText::GetValue(std::string_view keyPath,
 bool RegistryText::CreateKey(std::string_view keyPath) {
   if (!IsWritableKeyPath(keyPath)) return false;
   if (FindKey(keyPath) != kNone) return true;
-  std::string slot;
-  AppendSection(FindOrCreateKey(keyPath, &slot), {});
+  const std::string path(keyPath);  // in case it points into the text
+  const std::size_t pathBegin = AppendSectionHeader(path);
+  const std::uint32_t key = FindOrCreateKey(std::string_view(text_).substr(pathBegin, path.size()));
+  keys_[key].sectionEnd = pathBegin + path.size() + 1;
   return true;
 }
 
@@ -542,13 +545,13 @@ bool RegistryText::SetValue(std::string_view keyPath, std::string_view name,
   }
   const std::string nameText = FormatName(name);
   const std::string line = nameText + "=" + data;
-  const std::size_t lineBegin = keys_[key].sectionEnd == kNoSection
-                                    ? AppendSection(key, line)
-                                    : InsertLineAfter(keys_[key].sectionEnd, line);
+  if (keys_[key].sectionEnd == kNoSection) {
+    const std::string path = KeyPath(key);
+    keys_[key].sectionEnd = AppendSectionHeader(path) + path.size() + 1;
+  }
+  const std::size_t lineBegin = InsertLineAfter(keys_[key].sectionEnd, line);
   keys_[key].sectionEnd = lineBegin + line.size();
-  std::string slot;
-  MakeSlot(&slot, key, name);
-  Value& added = values_[ValueFor(key, slot, lineBegin)];
+  Value& added = values_[ValueFor(key, name, lineBegin)];
   added.dataBegin = lineBegin + nameText.size() + 1;
   added.end = lineBegin + line.size();
   return true;
@@ -560,10 +563,12 @@ std::vector<std::string> RegistryText::Keys() const {
   std::vector<std::string> alive;
   for (std::size_t i = 0; i < keys_.size(); ++i) {
     if (i < kRootCount) {
-      paths[i] = keys_[i].name;
+      paths[i] = kRootNames[i];
       continue;
     }
-    paths[i] = paths[keys_[i].parent] + "\\" + keys_[i].name;
+    paths[i] = paths[keys_[i].parent];
+    paths[i] += '\\';
+    paths[i] += KeyName(static_cast<std::uint32_t>(i));
     if (keys_[i].alive) alive.push_back(paths[i]);
   }
   return alive;
@@ -580,59 +585,129 @@ std::vector<std::pair<std::string, RegistryValue>> RegistryText::Values(
   return values;
 }
 
+template <typename Matches>
+std::size_t RegistryText::NameIndex::Probe(std::uint64_t hash, Matches matches) const {
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t at = static_cast<std::size_t>(hash) & mask;; at = (at + 1) & mask) {
+    const Slot& slot = slots[at];
+    if (slot.entry == kNone || (slot.hash == hash && matches(slot.entry))) return at;
+  }
+}
+
+void RegistryText::NameIndex::MakeRoom() {
+  // At most half full, so that probes stay short.
+  if ((used + 1) * 2 <= slots.size()) return;
+  std::vector<Slot> old(slots.size() * 2, Slot{0, kNone});
+  old.swap(slots);
+  const std::size_t mask = slots.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.entry == kNone) continue;
+    std::size_t at = static_cast<std::size_t>(slot.hash) & mask;
+    while (slots[at].entry != kNone) at = (at + 1) & mask;
+    slots[at] = slot;
+  }
+}
+
+void RegistryText::NameIndex::Fill(std::size_t at, std::uint64_t hash, std::uint32_t entry) {
+  if (slots[at].entry == kNone) ++used;
+  slots[at] = {hash, entry};
+}
+
+std::string_view RegistryText::KeyName(std::uint32_t key) const {
+  if (key < kRootCount) return kRootNames[key];
+  return std::string_view(text_).substr(keys_[key].nameBegin, keys_[key].nameSize);
+}
+
+std::string RegistryText::KeyPath(std::uint32_t key) const {
+  std::string path(KeyName(key));
+  for (std::uint32_t i = keys_[key].parent; i != kNone; i = keys_[i].parent) {
+    path = std::string(KeyName(i)) + "\\" + path;
+  }
+  return path;
+}
+
+std::size_t RegistryText::ProbeChild(std::uint32_t parent, std::string_view name,
+                                     std::uint64_t hash) const {
+  return keyIndex_.Probe(hash, [&](std::uint32_t key) {
+    return keys_[key].parent == parent && EqualsIgnoringCase(KeyName(key), name);
+  });
+}
+
 std::uint32_t RegistryText::FindKey(std::string_view keyPath) const {
   std::uint32_t key;
   std::string_view subkeys;
   if (SplitKeyPath(keyPath, &key, &subkeys) != nullptr) return kNone;
-  std::string slot;
   while (!subkeys.empty()) {
-    MakeSlot(&slot, key, NextComponent(&subkeys));
-    const auto found = keySlots_.find(slot);
-    if (found == keySlots_.end() || !keys_[found->second].alive) return kNone;
-    key = found->second;
+    const std::string_view name = NextComponent(&subkeys);
+    key = keyIndex_.slots[ProbeChild(key, name, NameHash(key, name))].entry;
+    if (key == kNone || !keys_[key].alive) return kNone;
   }
   return key;
 }
 
-std::uint32_t RegistryText::FindOrCreateKey(std::string_view keyPath, std::string* slot) {
+std::uint32_t RegistryText::FindOrCreateKey(std::string_view keyPath) {
   std::uint32_t key;
   std::string_view subkeys;
   SplitKeyPath(keyPath, &key, &subkeys);
   while (!subkeys.empty()) {
     const std::string_view name = NextComponent(&subkeys);
-    MakeSlot(slot, key, name);
-    const auto [found, added] = keySlots_.try_emplace(*slot, kNone);
-    if (!added && keys_[found->second].alive) {
-      key = found->second;
+    const std::uint64_t hash = NameHash(key, name);
+    keyIndex_.MakeRoom();
+    const std::size_t at = ProbeChild(key, name, hash);
+    const std::uint32_t found = keyIndex_.slots[at].entry;
+    if (found != kNone && keys_[found].alive) {
+      key = found;
       continue;
     }
     // New, or created again after a deletion: a fresh key without the old one's values.
     const auto child = static_cast<std::uint32_t>(keys_.size());
-    keys_.emplace_back();
-    keys_.back().name = name;
-    keys_.back().parent = key;
-    keys_.back().nextSibling = keys_[key].firstChild;
+    Key& added = keys_.emplace_back();
+    added.nameBegin = static_cast<std::size_t>(name.data() - text_.data());
+    added.nameSize = static_cast<std::uint32_t>(name.size());
+    added.parent = key;
+    added.nextSibling = keys_[key].firstChild;
     keys_[key].firstChild = child;
-    found->second = child;
+    keyIndex_.Fill(at, hash, child);
     key = child;
   }
   return key;
 }
 
-std::uint32_t RegistryText::FindValue(std::uint32_t key, std::string_view name) const {
-  std::string slot;
-  MakeSlot(&slot, key, name);
-  const auto found = valueSlots_.find(slot);
-  return found != valueSlots_.end() && values_[found->second].alive ? found->second : kNone;
+bool RegistryText::HasName(const Value& value, std::string_view name) const {
+  if (text_[value.nameBegin] == '@') return name.empty();
+  std::size_t i = value.nameBegin + 1;
+  std::size_t matched = 0;
+  bool same = true;
+  ReadQuoted(text_, &i, [&](char c) {
+    same = same && matched < name.size() && ToLower(c) == ToLower(name[matched]);
+    ++matched;
+  });
+  return same && matched == name.size();
 }
 
-std::uint32_t RegistryText::ValueFor(std::uint32_t key, const std::string& slot,
+std::size_t RegistryText::ProbeValue(std::uint32_t key, std::string_view name,
+                                     std::uint64_t hash) const {
+  return valueIndex_.Probe(hash, [&](std::uint32_t value) {
+    return values_[value].key == key && HasName(values_[value], name);
+  });
+}
+
+std::uint32_t RegistryText::FindValue(std::uint32_t key, std::string_view name) const {
+  const std::uint32_t value = valueIndex_.slots[ProbeValue(key, name, NameHash(key, name))].entry;
+  return value != kNone && values_[value].alive ? value : kNone;
+}
+
+std::uint32_t RegistryText::ValueFor(std::uint32_t key, std::string_view name,
                                      std::size_t nameBegin) {
-  const auto [found, added] = valueSlots_.try_emplace(slot, kNone);
-  if (!added && values_[found->second].alive) return found->second;
+  const std::uint64_t hash = NameHash(key, name);
+  valueIndex_.MakeRoom();
+  const std::size_t at = ProbeValue(key, name, hash);
+  const std::uint32_t found = valueIndex_.slots[at].entry;
+  if (found != kNone && values_[found].alive) return found;
   const auto value = static_cast<std::uint32_t>(values_.size());
-  values_.emplace_back();
-  values_.back().nameBegin = nameBegin;
+  Value& added = values_.emplace_back();
+  added.key = key;
+  added.nameBegin = nameBegin;
   Key& owner = keys_[key];
   if (owner.lastValue == kNone) {
     owner.firstValue = value;
@@ -640,7 +715,7 @@ std::uint32_t RegistryText::ValueFor(std::uint32_t key, const std::string& slot,
     values_[owner.lastValue].next = value;
   }
   owner.lastValue = value;
-  found->second = value;
+  valueIndex_.Fill(at, hash, value);
   return value;
 }
 
@@ -658,18 +733,10 @@ void RegistryText::DeleteTree(std::uint32_t key) {
   }
 }
 
-std::string RegistryText::KeyPath(std::uint32_t key) const {
-  std::string path = keys_[key].name;
-  for (std::uint32_t i = keys_[key].parent; i != kNone; i = keys_[i].parent) {
-    path = keys_[i].name + "\\" + path;
-  }
-  return path;
-}
-
 std::string RegistryText::ValueName(const Value& value) const {
   std::string name;
   std::size_t i = value.nameBegin + 1;
-  if (text_[value.nameBegin] == '"') ReadQuoted(text_, &i, &name);
+  if (text_[value.nameBegin] == '"') ReadQuoted(text_, &i, [&name](char c) { name.push_back(c); });
   return name;
 }
 
@@ -695,7 +762,10 @@ void RegistryText::ShiftOffsetsAfter(std::size_t position, std::size_t removed, 
   const auto shift = [&](std::size_t& offset) {
     if (offset != kNoSection && offset > position) offset = offset - removed + added;
   };
-  for (Key& key : keys_) shift(key.sectionEnd);
+  for (Key& key : keys_) {
+    shift(key.nameBegin);
+    shift(key.sectionEnd);
+  }
   for (Value& value : values_) {
     shift(value.nameBegin);
     shift(value.dataBegin);
@@ -723,22 +793,17 @@ std::size_t RegistryText::InsertLineAfter(std::size_t lineEnd, std::string_view 
   return lineBegin;
 }
 
-std::size_t RegistryText::AppendSection(std::uint32_t key, std::string_view valueLine) {
-  // As regedit exports: a blank line before the section and one at the end of the file.
+std::size_t RegistryText::AppendSectionHeader(std::string_view keyPath) {
+  // As regedit exports: a blank line before each section, and one at the end of the file.
   if (text_.back() != '\n') text_ += lineBreak_;
   if (!EndsWithBlankLine(text_)) text_ += lineBreak_;
   text_ += '[';
-  text_ += KeyPath(key);
+  const std::size_t pathBegin = text_.size();
+  text_ += keyPath;
   text_ += ']';
-  keys_[key].sectionEnd = text_.size();
   text_ += lineBreak_;
-  const std::size_t lineBegin = text_.size();
-  if (!valueLine.empty()) {
-    text_ += valueLine;
-    text_ += lineBreak_;
-  }
   text_ += lineBreak_;
-  return lineBegin;
+  return pathBegin;
 }
 
 }  // namespace emulation
