@@ -1,0 +1,428 @@
+// The REGEDIT4 store: what it refuses and where, what importing a file leaves, and what each
+// write does to the text, byte for byte.
+#include "platform/emulation/regedit4.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace emulation {
+void PrintTo(const RegistryValue& value, std::ostream* out) {
+  *out << "{type " << value.type << ", \"";
+  for (char byte : value.data) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c >= ' ' && c <= '~') {
+      *out << c;
+    } else {
+      static const char kDigits[] = "0123456789abcdef";
+      *out << "\\x" << kDigits[c >> 4] << kDigits[c & 15];
+    }
+  }
+  *out << "\"}";
+}
+}  // namespace emulation
+
+namespace {
+
+using emulation::RegistryText;
+using emulation::RegistryValue;
+using namespace std::string_view_literals;
+using Values = std::vector<std::pair<std::string, RegistryValue>>;
+
+RegistryValue Value(std::uint32_t type, std::string_view data) {
+  return {type, std::string(data)};
+}
+
+RegistryText MustParse(std::string_view text) {
+  std::string error;
+  std::optional<RegistryText> store = RegistryText::Parse(std::string(text), &error);
+  EXPECT_TRUE(store) << error;
+  return store ? *store : RegistryText::Empty();
+}
+
+TEST(Parse, RefusesWhatItCannotReadAndNamesTheLine) {
+  struct Case {
+    std::string_view text;
+    const char* error;
+  };
+  const Case kCases[] = {
+      {""sv, "line 1: the first line must be REGEDIT4"},
+      {"REGEDIT4 \r\n"sv, "line 1: the first line must be REGEDIT4"},
+      {"Windows Registry Editor Version 5.00\r\n"sv, "line 1: the first line must be REGEDIT4"},
+      {"\xEF\xBB\xBFREGEDIT4\r\n"sv, "line 1: byte order mark before REGEDIT4"},
+      {"REGEDIT4\r\n\r\n\"x\"=\"1\"\r\n"sv, "line 3: value outside a key section"},
+      {"REGEDIT4\n[HKEY_USERS\\A]\r[x]\n"sv, "line 2: carriage return without line feed"},
+      {"REGEDIT4\n[HKEY_USERS\\A]\n\"x\"=\"\0\"\n"sv, "line 3: zero byte"},
+      {"REGEDIT4\n# comment\n"sv, "line 2: not a key, a value or a comment"},
+      {"REGEDIT4\n[HKEY_USERS\\A\n"sv, "line 2: key name without closing ]"},
+      {"REGEDIT4\n[HKEY_USERS\\A] x\n"sv, "line 2: text after ]"},
+      {"REGEDIT4\n[HKLM\\A]\n"sv, "line 2: unknown root key"},
+      {"REGEDIT4\n[ HKEY_USERS\\A]\n"sv, "line 2: unknown root key"},
+      {"REGEDIT4\n[HKEY_USERS\\A\\\\B]\n"sv, "line 2: empty key name"},
+      {"REGEDIT4\n[HKEY_USERS\\]\n"sv, "line 2: empty key name"},
+      {"REGEDIT4\n[-HKEY_USERS]\n"sv, "line 2: a root key cannot be deleted"},
+      {"REGEDIT4\n[-HKEY_USERS\\A]\n\"x\"=\"1\"\n"sv, "line 3: value outside a key section"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=\"abc\n"sv, "line 3: string without closing quote"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\\\"=\"abc\"\n"sv, "line 3: expected = after the value name"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=\"a\\tb\"\n"sv, "line 3: unknown escape"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=\"a\\0b\"\n"sv, "line 3: unknown escape"},
+      {"REGEDIT4\n[HKEY_USERS]\n@\"1\"\n"sv, "line 3: expected = after the value name"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=\n"sv, "line 3: unknown data type"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=str:\"1\"\n"sv, "line 3: unknown data type"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=HEX:01\n"sv, "line 3: unknown data type"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=\"1\" 2\n"sv, "line 3: text after the data"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=-1\n"sv, "line 3: text after the data"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=dword:\n"sv, "line 3: dword: needs 1 to 8 hex digits"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=dword:123456789\n"sv,
+       "line 3: dword: needs 1 to 8 hex digits"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=dword:0x10\n"sv, "line 3: text after the data"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=hex():00\n"sv, "line 3: hex(N): needs 1 to 8 hex digits"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=hex(2)00\n"sv, "line 3: hex(N): needs 1 to 8 hex digits"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=hex:1,2\n"sv, "line 3: expected a byte of two hex digits"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=hex:01,\n"sv, "line 3: expected a byte of two hex digits"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=hex:01 02\n"sv, "line 3: text after the data"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=hex:01,\\ 02\n"sv, "line 3: text after the data"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=hex:01,\\\n\n"sv,
+       "line 4: expected a byte of two hex digits"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=hex:01,\\\n[HKEY_USERS\\B]\n"sv,
+       "line 4: expected a byte of two hex digits"},
+      {"REGEDIT4\n[HKEY_USERS]\n\"x\"=hex:01,\\\n  02,\\\r\n"sv,
+       "line 4: file ends inside continued hex data"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.text));
+    std::string error;
+    EXPECT_FALSE(RegistryText::Parse(std::string(c.text), &error));
+    EXPECT_EQ(error, c.error);
+  }
+}
+
+// Every kind of line regedit writes, and some it only reads.
+constexpr std::string_view kEveryKind =
+    "REGEDIT4\r\n"
+    "; written by hand\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\r\n"
+    "@=\"default\"\r\n"
+    "\"Path\"=\"C:\\\\Vorn \\\"x\\\"\"\r\n"
+    "\"Lines\"=\"a\\nb\\rc\" ; escapes regedit reads\r\n"
+    "\"Count\"=dword:0000002a\r\n"
+    "  \"Short\" = dword:fF\t\r\n"
+    "\"Blob\"=hex:00,ff,10\r\n"
+    "\"Empty\"=hex:\r\n"
+    "\"Expand\"=hex(2):25,54,4d,50,25,00\r\n"
+    "\"Multi\"=hex(7):61,00,\\\r\n"
+    "  62,00,00\r\n"
+    "\"Qword\"=hex(b):01,02,03,04,05,06,07,08\r\n"
+    "\"None\"=hex(0):\r\n"
+    "\"Gone\"=-\r\n"
+    "\r\n"
+    "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Vorn]\r\n"
+    "\"User\"=\"yes\"\r\n"
+    "\r\n"sv;
+
+TEST(Parse, KeepsTheTextAndReadsEveryKindOfValue) {
+  const Values kExpected = {
+      {"", Value(1, "default\0"sv)},
+      {"Path", Value(1, "C:\\Vorn \"x\"\0"sv)},
+      {"Lines", Value(1, "a\nb\rc\0"sv)},
+      {"Count", Value(4, "\x2a\0\0\0"sv)},
+      {"Short", Value(4, "\xff\0\0\0"sv)},
+      {"Blob", Value(3, "\x00\xff\x10"sv)},
+      {"Empty", Value(3, "")},
+      {"Expand", Value(2, "%TMP%\0"sv)},
+      {"Multi", Value(7, "a\0b\0\0"sv)},
+      {"Qword", Value(11, "\x01\x02\x03\x04\x05\x06\x07\x08"sv)},
+      {"None", Value(0, "")},
+  };
+  std::string lineFeeds;  // the same file with LF line ends
+  for (char c : kEveryKind) {
+    if (c != '\r') lineFeeds += c;
+  }
+  std::string mixed(kEveryKind);  // and with one LF line and no final line break
+  mixed.erase(mixed.find("\r\n\"Count\""), 1);
+  mixed.erase(mixed.size() - 2);
+  for (const std::string& text : {std::string(kEveryKind), lineFeeds, mixed}) {
+    SCOPED_TRACE(text);
+    const RegistryText store = MustParse(text);
+    EXPECT_EQ(store.Text(), text);
+    EXPECT_EQ(store.Values("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn"), kExpected);
+    EXPECT_EQ(store.Values("HKEY_CURRENT_USER\\Software\\Vorn"),
+              (Values{{"User", Value(1, "yes\0"sv)}}));
+  }
+}
+
+TEST(Parse, LeavesWhatAnImportWouldLeave) {
+  const RegistryText store = MustParse(
+      "REGEDIT4\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix]\n"
+      "\"File\"=\"old.dll\"\n"
+      "\"Kept\"=dword:1\n"
+      "\"Dropped\"=\"x\"\n"
+      "[hkey_local_machine\\software\\VORN]\n"
+      "@=\"first\"\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix]\n"
+      "\"file\"=\"new.dll\"\n"
+      "\"DROPPED\"=-\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\n"
+      "\"\"=\"second\"\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Old\\Sub]\n"
+      "\"x\"=\"1\"\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\n"
+      "\"y\"=\"1\"\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\old]\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Missing]\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLD]\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Again]\n"
+      "\"z\"=\"2\"\n"
+      "\"z\"=-\n"
+      "\"z\"=\"3\"\n");
+  EXPECT_EQ(store.Keys(), (std::vector<std::string>{
+                              "HKEY_LOCAL_MACHINE\\SOFTWARE",
+                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn",
+                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs",
+                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix",
+                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLD",
+                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Again",
+                          }));
+  const struct {
+    const char* key;
+    Values values;
+  } kCases[] = {
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix",
+       {{"File", Value(1, "new.dll\0"sv)}, {"Kept", Value(4, "\1\0\0\0"sv)}}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn", {{"", Value(1, "second\0"sv)}}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old", {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Again", {{"z", Value(1, "3\0"sv)}}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.key);
+    EXPECT_EQ(store.Values(c.key), c.values);
+  }
+}
+
+TEST(Lookup, IgnoresCaseAndKnowsTheRoots) {
+  const RegistryText store = MustParse(
+      "REGEDIT4\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Vorn]\r\n"
+      "\"Jix\"=\"vornjixd.dll\"\r\n");
+  const struct {
+    const char* key;
+    bool exists;
+  } kKeys[] = {
+      {"HKEY_LOCAL_MACHINE", true},
+      {"hkey_local_machine\\SOFTWARE", true},
+      {"HKEY_LOCAL_MACHINE\\software\\VORN", true},
+      {"HKEY_USERS", true},
+      {"HKEY_USERS\\Software", false},
+      {"HKEY_LOCAL_MACHINE\\Software\\", false},
+      {"HKEY_LOCAL_MACHINE\\\\Software", false},
+      {"HKLM\\Software", false},
+      {"HKEY_LOCAL_MACHINE\\Software\\Vorn\\Jix", false},
+  };
+  for (const auto& k : kKeys) {
+    SCOPED_TRACE(k.key);
+    EXPECT_EQ(store.HasKey(k.key), k.exists);
+  }
+  for (const char* name : {"Jix", "jix", "JIX"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(store.GetValue("hkey_local_machine\\software\\vorn", name),
+              Value(1, "vornjixd.dll\0"sv));
+  }
+  EXPECT_EQ(store.GetValue("HKEY_LOCAL_MACHINE\\Software\\Vorn", "Jix2"), std::nullopt);
+  EXPECT_EQ(store.GetValue("HKEY_LOCAL_MACHINE\\Software\\Vorn", ""), std::nullopt);
+}
+
+// Where each write lands, against the whole file written out by hand.
+TEST(SetValue, ChangesOnlyTheLinesOfItsValue) {
+  constexpr std::string_view kVorn =
+      "REGEDIT4\r\n"
+      "\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\r\n"
+      "\"Name\"=\"old\" ; note\r\n"
+      "\"Blob\"=hex:01,02,\\\r\n"
+      "  03,04\r\n"
+      "; the codecs\r\n"
+      "\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix]\r\n"
+      "\"Gone\"=-\r\n"sv;
+  constexpr std::string_view kDeleted =
+      "REGEDIT4\n"
+      "[HKEY_LOCAL_MACHINE\\A]\n"
+      "\"x\"=\"1\"\n"
+      "[-HKEY_LOCAL_MACHINE\\A]\n"
+      "[HKEY_LOCAL_MACHINE\\A\\B]"sv;
+  constexpr char kVornKey[] = "hkey_local_machine\\software\\vorn";
+  constexpr char kJixKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix";
+  const struct {
+    const char* what;
+    std::string_view before;
+    const char* key;
+    std::string_view name;
+    RegistryValue value;
+    std::string_view after;
+  } kCases[] = {
+      {"replaced in place, name kept as written", kVorn, kVornKey, "NAME", Value(1, "new"),
+       "REGEDIT4\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\r\n"
+       "\"Name\"=\"new\"\r\n"
+       "\"Blob\"=hex:01,02,\\\r\n"
+       "  03,04\r\n"
+       "; the codecs\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix]\r\n"
+       "\"Gone\"=-\r\n"},
+      {"continued hex replaced by a dword", kVorn, kVornKey, "blob", Value(4, "\x2a\0\0\0"sv),
+       "REGEDIT4\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\r\n"
+       "\"Name\"=\"old\" ; note\r\n"
+       "\"Blob\"=dword:0000002a\r\n"
+       "; the codecs\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix]\r\n"
+       "\"Gone\"=-\r\n"},
+      {"new value after the last value line", kVorn, kVornKey, "say \"hi\\\"",
+       Value(1, "C:\\\"x\"\0"sv),
+       "REGEDIT4\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\r\n"
+       "\"Name\"=\"old\" ; note\r\n"
+       "\"Blob\"=hex:01,02,\\\r\n"
+       "  03,04\r\n"
+       "\"say \\\"hi\\\\\\\"\"=\"C:\\\\\\\"x\\\"\"\r\n"
+       "; the codecs\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix]\r\n"
+       "\"Gone\"=-\r\n"},
+      {"deleted value set again after its deletion", kVorn, kJixKey, "Gone", Value(3, "\x01\xab"sv),
+       "REGEDIT4\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\r\n"
+       "\"Name\"=\"old\" ; note\r\n"
+       "\"Blob\"=hex:01,02,\\\r\n"
+       "  03,04\r\n"
+       "; the codecs\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix]\r\n"
+       "\"Gone\"=-\r\n"
+       "\"Gone\"=hex:01,ab\r\n"},
+      {"implicit key gets a section", kVorn, "HKEY_LOCAL_MACHINE\\software\\VORN\\codecs", "",
+       Value(1, "caf\xe9"),
+       "REGEDIT4\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\r\n"
+       "\"Name\"=\"old\" ; note\r\n"
+       "\"Blob\"=hex:01,02,\\\r\n"
+       "  03,04\r\n"
+       "; the codecs\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix]\r\n"
+       "\"Gone\"=-\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs]\r\n"
+       "@=hex(1):63,61,66,e9,00\r\n"
+       "\r\n"},
+      {"same value again", kVorn, kVornKey, "Name", Value(1, "old"), kVorn},
+      {"same bytes written another way", kVorn, kVornKey, "Blob", Value(3, "\1\2\3\4"), kVorn},
+      {"recreated key, LF and no final line break", kDeleted, "HKEY_LOCAL_MACHINE\\a", "x",
+       Value(7, "a\0\0"sv),
+       "REGEDIT4\n"
+       "[HKEY_LOCAL_MACHINE\\A]\n"
+       "\"x\"=\"1\"\n"
+       "[-HKEY_LOCAL_MACHINE\\A]\n"
+       "[HKEY_LOCAL_MACHINE\\A\\B]\n"
+       "\n"
+       "[HKEY_LOCAL_MACHINE\\A]\n"
+       "\"x\"=hex(7):61,00,00\n"
+       "\n"},
+      {"after the last line, no line break", kDeleted, "HKEY_LOCAL_MACHINE\\A\\B", "y",
+       Value(4, "\1\2\3"),
+       "REGEDIT4\n"
+       "[HKEY_LOCAL_MACHINE\\A]\n"
+       "\"x\"=\"1\"\n"
+       "[-HKEY_LOCAL_MACHINE\\A]\n"
+       "[HKEY_LOCAL_MACHINE\\A\\B]\n"
+       "\"y\"=hex(4):01,02,03"},
+      {"root of an empty file", "REGEDIT4\r\n\r\n", "HKEY_LOCAL_MACHINE", "Text", Value(1, "a\nb"),
+       "REGEDIT4\r\n"
+       "\r\n"
+       "[HKEY_LOCAL_MACHINE]\r\n"
+       "\"Text\"=hex(1):61,0a,62,00\r\n"
+       "\r\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    RegistryText store = MustParse(c.before);
+    ASSERT_TRUE(store.SetValue(c.key, c.name, c.value));
+    EXPECT_EQ(store.Text(), c.after);
+    // What the store answers after the edit is what the edited file says.
+    const RegistryText reread = MustParse(store.Text());
+    EXPECT_EQ(store.Keys(), reread.Keys());
+    EXPECT_EQ(store.Values(c.key), reread.Values(c.key));
+  }
+}
+
+TEST(SetValue, StoresTheTerminatingZeroOfAString) {
+  RegistryText store = RegistryText::Empty();
+  for (std::string_view data : {"abc"sv, "abc\0"sv}) {
+    SCOPED_TRACE(std::string(data));
+    ASSERT_TRUE(store.SetValue("HKEY_USERS", "x", Value(1, data)));
+    EXPECT_EQ(store.GetValue("HKEY_USERS", "x"), Value(1, "abc\0"sv));
+  }
+}
+
+TEST(SetValue, RefusesMissingKeysAndUnwritableNames) {
+  RegistryText store = MustParse(
+      "REGEDIT4\r\n"
+      "[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
+      "[-HKEY_LOCAL_MACHINE\\A\\B]\r\n");
+  const std::string before = store.Text();
+  const struct {
+    const char* key;
+    std::string_view name;
+  } kCases[] = {
+      {"HKEY_LOCAL_MACHINE\\A\\B", "x"},
+      {"HKEY_LOCAL_MACHINE\\C", "x"},
+      {"HKLM\\A", "x"},
+      {"HKEY_LOCAL_MACHINE\\A", "x\0y"sv},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.key);
+    EXPECT_FALSE(store.SetValue(c.key, c.name, Value(1, "1")));
+    EXPECT_EQ(store.Text(), before);
+  }
+}
+
+TEST(CreateKey, AddsASectionOnlyForANewKey) {
+  RegistryText store = MustParse("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n");
+  for (const char* key : {"HKEY_LOCAL_MACHINE\\a", "HKEY_LOCAL_MACHINE\\A\\B", "HKLM\\X",
+                          "HKEY_LOCAL_MACHINE\\X\\", "HKEY_LOCAL_MACHINE\\X\nY"}) {
+    SCOPED_TRACE(key);
+    EXPECT_EQ(store.CreateKey(key), store.HasKey(key));
+    EXPECT_EQ(store.Text(), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n");
+  }
+  ASSERT_TRUE(store.CreateKey("HKEY_LOCAL_MACHINE\\A\\C\\D"));
+  ASSERT_TRUE(store.SetValue("HKEY_LOCAL_MACHINE\\A\\C\\D", "v", Value(4, "\1\0\0\0"sv)));
+  EXPECT_EQ(store.Text(),
+            "REGEDIT4\r\n"
+            "[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
+            "\r\n"
+            "[HKEY_LOCAL_MACHINE\\A\\C\\D]\r\n"
+            "\"v\"=dword:00000001\r\n"
+            "\r\n");
+  EXPECT_EQ(store.Keys(), (std::vector<std::string>{
+                              "HKEY_LOCAL_MACHINE\\A",
+                              "HKEY_LOCAL_MACHINE\\A\\B",
+                              "HKEY_LOCAL_MACHINE\\A\\C",
+                              "HKEY_LOCAL_MACHINE\\A\\C\\D",
+                          }));
+}
+
+}  // namespace
