@@ -225,7 +225,7 @@ scenario_second_decoder_in_use() {
   expect_nothing_registered
 }
 
-# Not a test: what scripts/demo shows.
+# Not a test: what scripts/demo-wine shows.
 scenario_demo() {
   new_prefix win32
   add_descriptions_key

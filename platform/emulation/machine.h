@@ -1,0 +1,65 @@
+// platform/emulation/: a Windows machine emulated over a folder, behind the nine operations.
+// The folder holds machine.conf (which Windows it is), HKLM.reg (HKEY_LOCAL_MACHINE as a
+// REGEDIT4 file) and drive_c (the C: drive). docs/emulated-machine.md describes it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/emulation/unique_fd.h"
+#include "platform/win32.h"
+
+namespace emulation {
+
+// The exit status of the native setup when it has no machine to run on.
+inline constexpr int kNoMachineStatus = 3;
+
+inline constexpr char kMachineVariable[] = "VORN_MACHINE";
+inline constexpr char kDescriptionFile[] = "machine.conf";
+inline constexpr char kRegistryFile[] = "HKLM.reg";
+inline constexpr char kDriveFolder[] = "drive_c";
+
+// Which Windows the folder stands for.
+struct MachineDescription {
+  DWORD platformId = VER_PLATFORM_WIN32_NT;
+  bool versionQueryFails = false;
+  std::string windowsDirectory = "C:\\WINDOWS";
+  std::string systemDirectory = "C:\\WINDOWS\\SYSTEM32";
+};
+
+// Reads machine.conf; on a fault, nothing, and *error says which line and why.
+std::optional<MachineDescription> ParseMachineDescription(std::string_view text,
+                                                          std::string* error);
+
+// Makes folder the machine the operations act on, first creating a fresh machine there when
+// the folder does not exist. False, with *error set, when it cannot be used.
+bool OpenMachine(const std::string& folder, std::string* error);
+
+// Opens the machine named by VORN_MACHINE, or the default one under the user's home; says on
+// standard error why not when it cannot.
+bool OpenMachineFromEnvironment();
+
+// The default machine folder: ~/.vornsetup/machine.
+std::string DefaultMachineFolder();
+
+// The open machine. The operations fail with ERROR_NOT_READY while none is open.
+bool MachineIsOpen();
+const MachineDescription& Description();
+int MachineFolder();
+
+// Where a Windows path leads on the host: the open folder that holds it and the name in that
+// folder (as found on disk, whatever the letter case asked for). Paths on drive C: stay inside
+// the machine's drive folder; relative names start at the current directory.
+struct Location {
+  UniqueFd folder;
+  std::string name;
+  bool insideMachine;
+};
+std::optional<Location> Locate(std::string_view windowsPath, DWORD* error);
+
+// Says on standard error what went wrong in the machine itself (a store that cannot be read),
+// as Windows would write to its event log.
+void ReportMachineFault(const std::string& what);
+
+}  // namespace emulation

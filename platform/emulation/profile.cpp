@@ -1,0 +1,89 @@
+// WritePrivateProfileStringA over profile files in the machine, "system.ini" among them. Each
+// write is saved at once, atomically and under the lock of the file's folder, and changes only
+// the line it has to.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/emulation/host_files.h"
+#include "platform/emulation/machine.h"
+#include "platform/emulation/profile_text.h"
+
+namespace emulation {
+namespace {
+
+constexpr char kDefaultProfile[] = "win.ini";  // what Windows writes when given no file name
+constexpr mode_t kNewFileMode = 0644;
+
+// A file name without a full path lives in the Windows directory.
+std::string ProfilePath(LPCSTR fileName) {
+  const std::string name = fileName != nullptr ? fileName : kDefaultProfile;
+  const bool fullPath = (name.size() >= 2 && name[1] == ':') ||
+                        (!name.empty() && (name[0] == '\\' || name[0] == '/'));
+  return fullPath ? name : Description().windowsDirectory + "\\" + name;
+}
+
+std::optional<std::string> Edit(std::string_view text, LPCSTR section, LPCSTR key, LPCSTR value) {
+  if (key == nullptr) return DeleteProfileSection(text, section);
+  if (value == nullptr) return DeleteProfileKey(text, section, key);
+  return SetProfileString(text, section, key, value);
+}
+
+bool Write(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName, DWORD* error) {
+  if (!MachineIsOpen()) {
+    *error = ERROR_NOT_READY;
+    return false;
+  }
+  if (section == nullptr) {
+    *error = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  const std::optional<Location> file = Locate(ProfilePath(fileName), error);
+  if (!file) return false;
+
+  FolderLock lock(file->folder.get());
+  struct stat status;
+  const bool exists =
+      fstatat(file->folder.get(), file->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!exists && errno != ENOENT) {
+    *error = WindowsError(errno);
+    return false;
+  }
+  if (exists && (S_ISDIR(status.st_mode) || IsReadOnly(status))) {
+    *error = ERROR_ACCESS_DENIED;
+    return false;
+  }
+  std::string text;
+  if (exists) {
+    std::optional<std::string> content = ReadWholeFile(file->folder.get(), file->name, error);
+    if (!content) return false;
+    text = std::move(*content);
+  }
+  const std::optional<std::string> edited = Edit(text, section, key, value);
+  if (!edited) {
+    *error = ERROR_INVALID_PARAMETER;  // no profile line can hold these strings
+    return false;
+  }
+  if (*edited == text && (exists || edited->empty())) return true;  // nothing to write
+  return ReplaceFile(file->folder.get(), file->name, exists ? status.st_mode : kNewFileMode,
+                     *edited, error);
+}
+
+}  // namespace
+}  // namespace emulation
+
+extern "C" BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
+                                           LPCSTR fileName) {
+  // The all-null call flushes Windows' cached copy. Every write here is already on disk, and
+  // Windows documents FALSE as this call's answer.
+  if (section == nullptr && key == nullptr && value == nullptr) return FALSE;
+  DWORD error = ERROR_SUCCESS;
+  if (!emulation::Write(section, key, value, fileName, &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}

@@ -1,0 +1,35 @@
+// Test support: the native setup run as its own process on a machine folder, as a user would
+// run it, and snapshots of what the machine holds.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct RunOptions {
+  std::vector<std::string> arguments;
+  bool unprivileged = false;  // as a user without rights to root-owned files, even under root
+  long fileSizeLimit = -1;    // bytes any file may grow to: a full disk
+};
+
+struct RunResult {
+  int status;          // the exit status, or 128 + the signal that ended it
+  std::string output;  // what it wrote on standard error
+};
+
+// Runs the native vornsetup in folder cwd on the machine in machine.
+RunResult RunNative(const std::string& machine, const std::string& cwd,
+                    const RunOptions& options = {});
+
+// Starts it without waiting; returns the process id.
+int StartNative(const std::string& machine, const std::string& cwd);
+
+// A box as the native MessageBoxA draws it, for the setup's caption.
+std::string Box(const std::string& text);
+
+// Every file below root, by relative path, with its content ("<folder>" for folders).
+using Snapshot = std::map<std::string, std::string>;
+Snapshot TakeSnapshot(const std::string& root);
+
+// Hands a folder and everything in it to the unprivileged user the setup runs as.
+void GiveToUnprivilegedUser(const std::string& root);

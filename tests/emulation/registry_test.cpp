@@ -1,0 +1,159 @@
+// RegOpenKeyExA, RegSetValueExA and RegCloseKey over the machine's HKLM.reg: Windows' answers,
+// and a store that keeps every byte it was not asked to change.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/win32.h"
+#include "tests/emulation/machine_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kDrivers32[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+
+class RegistryTest : public EmulatedMachineTest {
+ protected:
+  std::string Store() { return ReadFile(folder.machine + "/HKLM.reg"); }
+
+  // Opens, sets one value and closes; the first failing result, or ERROR_SUCCESS.
+  LONG SetValue(const char* subKey, const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key;
+    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_WRITE, &key);
+    if (result != ERROR_SUCCESS) return result;
+    result = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    const LONG closed = RegCloseKey(key);
+    return result != ERROR_SUCCESS ? result : closed;
+  }
+};
+
+TEST_F(RegistryTest, OpensExistingKeysOnlyAndAnswersWithWindowsCodes) {
+  struct {
+    const char* subKey;
+    REGSAM access;
+    LONG result;
+  } const cases[] = {
+      {kDrivers32, KEY_WRITE, ERROR_SUCCESS},
+      {"software\\MICROSOFT\\windows nt\\currentversion\\DRIVERS32", KEY_WRITE, ERROR_SUCCESS},
+      {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc", KEY_READ, ERROR_SUCCESS},
+      {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers", KEY_WRITE, ERROR_FILE_NOT_FOUND},
+      {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32\\sub", KEY_WRITE,
+       ERROR_FILE_NOT_FOUND},
+      {"SOFTWARE\\Microsoft", KEY_READ, ERROR_SUCCESS},  // a parent of a key in the file
+      {"\\SOFTWARE", KEY_READ, ERROR_BAD_PATHNAME},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.subKey);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.subKey, 0, c.access, &key), c.result);
+    if (c.result == ERROR_SUCCESS) {
+      EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    }
+  }
+  HKEY parent, child;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft", 0, KEY_READ, &parent), 0);
+  EXPECT_EQ(RegOpenKeyExA(parent, "Windows NT\\CurrentVersion\\Drivers32", 0, KEY_WRITE, &child),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(parent), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(parent), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(Store(), kFreshStore);  // opening and closing writes nothing
+}
+
+TEST_F(RegistryTest, SetsValuesInPlaceOrAtTheEndOfTheirKey) {
+  EXPECT_EQ(SetValue(kDrivers32, "vidc.jix1", REG_SZ, "vornjixd.dll", 13), ERROR_SUCCESS);
+  EXPECT_EQ(SetValue(kDrivers32, "VIDC.MRLE", REG_SZ, "other.dll", 10), ERROR_SUCCESS);
+  // Windows stores the terminating zero even when the count leaves it out.
+  EXPECT_EQ(SetValue(kDrivers32, "vidc.jix2", REG_SZ, "vornjix2.dll", 12), ERROR_SUCCESS);
+  const DWORD number = 0x1f;
+  EXPECT_EQ(SetValue(kDrivers32, "count", REG_DWORD, &number, 4), ERROR_SUCCESS);
+  EXPECT_EQ(SetValue(kDrivers32, "odd", REG_SZ, "a\nb", 4), ERROR_SUCCESS);
+  std::string expected = kFreshStore;
+  expected.replace(expected.find("\"vidc.mrle\"=\"msrle32.dll\""), 25,
+                   "\"vidc.mrle\"=\"other.dll\"");
+  expected.insert(expected.size() - 2,
+                  "\"vidc.jix1\"=\"vornjixd.dll\"\r\n"
+                  "\"vidc.jix2\"=\"vornjix2.dll\"\r\n"
+                  "\"count\"=dword:0000001f\r\n"
+                  "\"odd\"=hex(1):61,0a,62,00\r\n");
+  EXPECT_EQ(Store(), expected);
+
+  // The same values again change nothing, not even the file's time.
+  struct stat before, after;
+  stat((folder.machine + "/HKLM.reg").c_str(), &before);
+  EXPECT_EQ(SetValue(kDrivers32, "vidc.jix1", REG_SZ, "vornjixd.dll", 13), ERROR_SUCCESS);
+  stat((folder.machine + "/HKLM.reg").c_str(), &after);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(Store(), expected);
+}
+
+TEST_F(RegistryTest, KeepsEveryOtherByteOfTheStore) {
+  const std::string store =
+      "REGEDIT4\n"
+      "; kept by hand\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32]\n"
+      "\"path\"=hex(2):25,00\n"
+      "\"list\"=hex(7):61,00,\\\n"
+      "  00\n"
+      "\"quoted\"=\"say \\\"hi\\\" \\\\ bye\"\n"
+      "@=\"default\"\n"
+      "\n"
+      "[HKEY_CURRENT_USER\\Other]\n"
+      "\"n\"=dword:00000001\n";
+  WriteFile(folder.machine + "/HKLM.reg", store);
+  EXPECT_EQ(SetValue(kDrivers32, "vidc.jix1", REG_SZ, "vornjixd.dll", 13), ERROR_SUCCESS);
+  std::string expected = store;
+  expected.insert(expected.find("\n\n[HKEY_CURRENT_USER") + 1, "\"vidc.jix1\"=\"vornjixd.dll\"\n");
+  EXPECT_EQ(Store(), expected);
+}
+
+TEST_F(RegistryTest, ANonWritableOrUnreadableStoreIsLeftAsItIs) {
+  struct {
+    const char* name;
+    const char* append;
+    fs::perms permissions;
+    LONG result;
+  } const cases[] = {
+      {"read-only, whoever asks", "", fs::perms::owner_read | fs::perms::group_read,
+       ERROR_ACCESS_DENIED},
+      {"a line it cannot read", "\"broken=\r\n", fs::perms::owner_read | fs::perms::owner_write,
+       ERROR_BADDB},
+      {"not a REGEDIT4 file", nullptr, fs::perms::owner_read | fs::perms::owner_write, ERROR_BADDB},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string store = c.append != nullptr ? kFreshStore + c.append : "PK\x03\x04 zip?";
+    const std::string path = folder.machine + "/HKLM.reg";
+    fs::permissions(path, fs::perms::owner_all);
+    WriteFile(path, store);
+    fs::permissions(path, c.permissions);
+    EXPECT_EQ(SetValue(kDrivers32, "vidc.jix1", REG_SZ, "vornjixd.dll", 13), c.result);
+    EXPECT_EQ(ReadFile(path), store);
+  }
+}
+
+TEST_F(RegistryTest, WritesNeedWriteAccessAndAKeyThatStillExists) {
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_SZ, reinterpret_cast<const BYTE*>("y"), 2),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_SZ, reinterpret_cast<const BYTE*>("y"), 2),
+            ERROR_INVALID_HANDLE);
+
+  // Another program deletes the key while it is open here.
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_WRITE, &key), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_SZ, reinterpret_cast<const BYTE*>("y"), 2),
+            ERROR_SUCCESS);
+  const std::string deleted =
+      kFreshStore +
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32]\r\n";
+  WriteFile(folder.machine + "/HKLM.reg", deleted);
+  EXPECT_EQ(RegCloseKey(key), ERROR_KEY_DELETED);
+  EXPECT_EQ(ReadFile(folder.machine + "/HKLM.reg"), deleted);
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+// The machine under the worst a user's machine sees: setups killed at any moment while they
+// write, and several setups and other programs changing the machine at once.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "platform/emulation/profile_text.h"
+#include "platform/emulation/regedit4.h"
+#include "tests/emulation/machine_folder.h"
+#include "tests/emulation/native_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using emulation::RegistryText;
+using emulation::RegistryValue;
+
+const char kDrivers32Key[] =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+const char kDescriptionsKey[] =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
+constexpr int kFillerValues = 20000;  // makes each save long enough to be caught halfway
+
+int Setting(const char* variable, int fallback) {
+  const char* value = std::getenv(variable);
+  return value != nullptr ? std::atoi(value) : fallback;
+}
+
+// A machine whose registry and system.ini hold many entries besides the setup's.
+struct CrowdedMachine {
+  CrowdedMachine() {
+    folder.OpenFresh();
+    package = folder.work + "/package";
+    WriteFile(package + "/vornjixd.dll", std::string(1 << 20, 'd'));
+    WriteFile(package + "/vornjix2.dll", std::string(1 << 20, '2'));
+    std::string store = kFreshStore, ini = kFreshSystemIni;
+    for (int i = 0; i < kFillerValues; ++i) {
+      store += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Filler\\" + std::to_string(i) +
+               "]\r\n\"v\"=dword:" + "0000002a\r\n\r\n";
+      ini += "filler." + std::to_string(i) + "=x\r\n";
+    }
+    WriteFile(folder.machine + "/HKLM.reg", store);
+    WriteFile(folder.drive + "/WINDOWS/system.ini", ini);
+    oldStore = store;
+    oldIni = ini;
+  }
+
+  MachineFolder folder;
+  std::string package, oldStore, oldIni;
+};
+
+// The lines each run adds, in the order it saves them.
+const std::vector<std::string> kStoreLines = {
+    "\"vornjixd.dll\"=\"VORN JIX1 Decoder\"\r\n", "\"vornjix2.dll\"=\"VORN JIX2 Decoder\"\r\n",
+    "\"vidc.jix1\"=\"vornjixd.dll\"\r\n", "\"vidc.jix2\"=\"vornjix2.dll\"\r\n",
+    "\"vidc.uyvy\"=\"vornjixd.dll\"\r\n"};
+const std::vector<std::string> kIniLines = {
+    "vidc.jix1=vornjixd.dll\r\n", "vidc.jix2=vornjix2.dll\r\n", "vidc.uyvy=vornjixd.dll\r\n"};
+
+// A file a killed run left must be the old one with some of the run's lines added: the first
+// ones, whole, in the order the run saves them, and every other byte as it was. Returns how
+// many of them are there.
+std::size_t ExpectOldWithLinesAdded(std::string text, const std::string& old,
+                                    const std::vector<std::string>& lines) {
+  std::size_t added = 0;
+  while (added < lines.size() && text.find(lines[added]) != std::string::npos) {
+    text.erase(text.find(lines[added]), lines[added].size());
+    ++added;
+  }
+  EXPECT_EQ(text == old, true) << "changed beyond the setup's first " << added << " lines";
+  return added;
+}
+
+void ExpectWholeFileOrNone(const std::string& path, const std::string& expected) {
+  if (!Exists(path)) return;
+  EXPECT_EQ(ReadFile(path).size(), expected.size()) << path;
+  EXPECT_TRUE(ReadFile(path) == expected) << path << " is neither missing nor whole";
+}
+
+TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
+  const int trials = Setting("VORN_KILL_TRIALS", 300);
+  for (const char* platform : {"nt", "95"}) {
+    SCOPED_TRACE(platform);
+    CrowdedMachine machine;
+    machine.folder.Describe(platform);
+    const std::string system32 = machine.folder.drive + "/WINDOWS/SYSTEM32";
+    const std::string ini = machine.folder.drive + "/WINDOWS/system.ini";
+
+    // How long a whole run takes here: the kills fall anywhere within it.
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunNative(machine.folder.machine, machine.package).status, 0);
+    const auto runTime = std::chrono::steady_clock::now() - start;
+
+    std::mt19937 random(20261208);
+    int finished = 0, untouched = 0;
+    for (int trial = 0; trial < trials; ++trial) {
+      WriteFile(machine.folder.machine + "/HKLM.reg", machine.oldStore);
+      WriteFile(ini, machine.oldIni);
+      fs::remove(system32 + "/vornjixd.dll");
+      fs::remove(system32 + "/vornjix2.dll");
+
+      const pid_t setup = StartNative(machine.folder.machine, machine.package);
+      std::this_thread::sleep_for(runTime * std::uniform_real_distribution<>(0, 1.2)(random));
+      kill(setup, SIGKILL);
+      int status;
+      waitpid(setup, &status, 0);
+      finished += WIFEXITED(status);
+
+      const std::string store = ReadFile(machine.folder.machine + "/HKLM.reg");
+      std::string error;
+      EXPECT_TRUE(RegistryText::Parse(store, &error)) << error;
+      const std::size_t stored = ExpectOldWithLinesAdded(store, machine.oldStore, kStoreLines);
+      EXPECT_TRUE(stored == 0 || stored == 2 || stored == 5) << "a key saved in part";
+      const std::size_t profiled =
+          ExpectOldWithLinesAdded(ReadFile(ini), machine.oldIni, kIniLines);
+      ExpectWholeFileOrNone(system32 + "/vornjixd.dll",
+                            ReadFile(machine.package + "/vornjixd.dll"));
+      ExpectWholeFileOrNone(system32 + "/vornjix2.dll",
+                            ReadFile(machine.package + "/vornjix2.dll"));
+      untouched += stored == 0 && profiled == 0;
+      if (HasFailure()) break;
+    }
+    RecordProperty(std::string("kills_") + platform, trials - finished);
+    std::printf("%s: %d runs, %d killed before the end, %d killed before any change\n", platform,
+                trials, trials - finished, untouched);
+  }
+}
+
+TEST(Robustness, SetupsAndOtherProgramsAtOnceLoseNothing) {
+  const int setups = Setting("VORN_CONCURRENT_SETUPS", 4);
+  constexpr int kValuesPerWriter = 15;
+  for (const char* platform : {"nt", "95"}) {
+    SCOPED_TRACE(platform);
+    CrowdedMachine machine;
+    machine.folder.Describe(platform);
+    std::vector<pid_t> setupProcesses, writers;
+    for (int i = 0; i < setups; ++i) {
+      setupProcesses.push_back(StartNative(machine.folder.machine, machine.package));
+      const pid_t writer = fork();
+      if (writer == 0) {
+        const std::string tag = "writer" + std::to_string(i),
+                          count = std::to_string(kValuesPerWriter);
+        execl(MACHINE_WRITER_PATH, "machine_writer", machine.folder.machine.c_str(), tag.c_str(),
+              count.c_str(), nullptr);
+        _exit(127);
+      }
+      writers.push_back(writer);
+    }
+    for (pid_t setup : setupProcesses) {
+      int status;
+      waitpid(setup, &status, 0);
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    for (pid_t writer : writers) {
+      int status;
+      waitpid(writer, &status, 0);
+      EXPECT_EQ(WEXITSTATUS(status), 0) << "writes that failed";
+    }
+
+    std::string error;
+    const auto store = RegistryText::Parse(ReadFile(machine.folder.machine + "/HKLM.reg"), &error);
+    ASSERT_TRUE(store) << error;
+    const std::string ini = ReadFile(machine.folder.drive + "/WINDOWS/system.ini");
+    for (int i = 0; i < setups; ++i) {
+      const std::string tag = "writer" + std::to_string(i);
+      for (int v = 0; v < kValuesPerWriter; ++v) {
+        const std::string name = tag + "." + std::to_string(v);
+        EXPECT_EQ(store->GetValue(kDrivers32Key, name).value_or(RegistryValue{}).data, tag + '\0')
+            << name;
+        EXPECT_EQ(emulation::GetProfileString(ini, "drivers32", name), tag) << name;
+      }
+    }
+    const bool nt = std::string(platform) == "nt";
+    EXPECT_EQ(store->GetValue(kDrivers32Key, "vidc.uyvy").has_value(), nt);
+    EXPECT_EQ(emulation::GetProfileString(ini, "drivers32", "vidc.uyvy").has_value(), !nt);
+    EXPECT_EQ(store->Values("HKEY_LOCAL_MACHINE\\SOFTWARE\\Filler\\19999").size(), 1u);
+    EXPECT_EQ(emulation::GetProfileString(ini, "drivers", "wave"), "mmdrv.dll");
+  }
+}
+
+}  // namespace
