@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 
+#include "tests/box_texts.h"
 #include "tests/emulation/machine_folder.h"
 #include "tests/emulation/native_run.h"
 
@@ -18,15 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kComplete[] = "            Installation is complete.            ";
-const char kNotComplete[] = "          Installation is NOT complete.          ";
-const char kInUse[] =
-    "Previous installed VORN video decoder is in use.\nPlease stop the video application or "
-    "reboot your system first.\nThen install VORN video decoder again.";
-const char kWrongVersion[] = "Wrong Windows Version";
-const char kProfileFailed[] =
-    "Fail to update registry.\nPlease stop the video application or reboot your system "
-    "first.\nThen install VORN JIX1 decoder again.";
+using namespace box_texts;
 
 const char kFirstDecoder[] = "MZ first decoder";
 const char kSecondDecoder[] = "MZ second decoder";

@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "registration/registrars.h"
+#include "tests/box_texts.h"
 #include "tests/unit/scripted_machine.h"
 
 namespace {
 
-const char kProfileFailed[] =
-    "Fail to update registry.\nPlease stop the video application or reboot your system "
-    "first.\nThen install VORN JIX1 decoder again.";
+using box_texts::kProfileFailed;
 
 // The registry registrar's nine steps: two keys, each opened, written and closed.
 struct KeySteps {

@@ -9,22 +9,14 @@
 
 #include "registration/registrars.h"
 #include "setup/setup.h"
+#include "tests/box_texts.h"
 #include "tests/unit/scripted_machine.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// Written out by hand, byte for byte, not taken from the code under test.
-const char kComplete[] = "            Installation is complete.            ";
-const char kNotComplete[] = "          Installation is NOT complete.          ";
-const char kInUse[] =
-    "Previous installed VORN video decoder is in use.\nPlease stop the video application or "
-    "reboot your system first.\nThen install VORN video decoder again.";
-const char kWrongVersion[] = "Wrong Windows Version";
-const char kProfileFailed[] =
-    "Fail to update registry.\nPlease stop the video application or reboot your system "
-    "first.\nThen install VORN JIX1 decoder again.";
+using namespace box_texts;
 
 const Lines kCopies = {
     R"(GetSystemDirectoryA(buffer, 128))",
