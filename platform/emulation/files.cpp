@@ -63,7 +63,8 @@ bool Copy(LPCSTR sourceName, LPCSTR destinationName, bool failIfExists, DWORD* e
       OpenForReading(source->folder.get(), source->name, !source->insideMachine, error);
   if (!input) return false;
   struct stat sourceStatus;
-  if (fstat(input.get(), &sourceStatus) != 0 || S_ISDIR(sourceStatus.st_mode)) {
+  // Only a regular file is copied: a folder, a device or a pipe is refused.
+  if (fstat(input.get(), &sourceStatus) != 0 || !S_ISREG(sourceStatus.st_mode)) {
     *error = ERROR_ACCESS_DENIED;
     return false;
   }
@@ -79,7 +80,7 @@ bool Copy(LPCSTR sourceName, LPCSTR destinationName, bool failIfExists, DWORD* e
                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (existing) {
     struct stat status;
-    if (fstat(existing.get(), &status) != 0 || S_ISDIR(status.st_mode) || IsReadOnly(status)) {
+    if (fstat(existing.get(), &status) != 0 || !S_ISREG(status.st_mode) || IsReadOnly(status)) {
       *error = ERROR_ACCESS_DENIED;
       return false;
     }

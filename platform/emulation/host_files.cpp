@@ -107,7 +107,9 @@ UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool follow
 }
 
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error) {
-  UniqueFd file(::openat(folder, name.c_str(), O_RDONLY | kOpenFlags | NoFollow(followLinks)));
+  // Not blocking: a pipe standing where a file should be must fail, not hang.
+  UniqueFd file(
+      ::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | kOpenFlags | NoFollow(followLinks)));
   if (!file) *error = WindowsError(errno);
   return file;
 }
@@ -120,8 +122,8 @@ std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DW
     *error = WindowsError(errno);
     return std::nullopt;
   }
-  if (S_ISDIR(status.st_mode)) {
-    *error = ERROR_ACCESS_DENIED;
+  if (!S_ISREG(status.st_mode)) {
+    *error = ERROR_ACCESS_DENIED;  // a folder, a device or a pipe
     return std::nullopt;
   }
   std::string content;

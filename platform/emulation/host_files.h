@@ -25,11 +25,11 @@ std::string FindName(int folder, std::string_view name);
 UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool followLinks,
                     DWORD* error);
 
-// Opens folder/name for reading.
+// Opens folder/name for reading, whatever it is; callers check that it is a regular file.
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error);
 
-// The whole content of folder/name; nothing, with *error set, when it cannot be read
-// (ERROR_FILE_NOT_FOUND when it does not exist).
+// The whole content of the regular file folder/name; nothing, with *error set, when it cannot
+// be read (ERROR_FILE_NOT_FOUND when it does not exist).
 std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DWORD* error);
 
 // Replaces folder/name, or creates it, so that readers only ever see the old or the new file:

@@ -52,7 +52,7 @@ bool Write(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName, DWORD* err
     *error = WindowsError(errno);
     return false;
   }
-  if (exists && (S_ISDIR(status.st_mode) || IsReadOnly(status))) {
+  if (exists && (!S_ISREG(status.st_mode) || IsReadOnly(status))) {
     *error = ERROR_ACCESS_DENIED;
     return false;
   }

@@ -47,6 +47,12 @@ TEST_F(EmulatedMachineTest, CopyFileAnswersAsWindowsDoes) {
          fs::create_directory(p + "/folder.dll");
        },
        "folder.dll", kDest, FALSE, ERROR_ACCESS_DENIED, "old decoder"},
+      {"source is a device",
+       [](const std::string& s, const std::string& p) {
+         PutOldCopy(s);
+         fs::create_symlink("/dev/zero", p + "/zero.dll");
+       },
+       "zero.dll", kDest, FALSE, ERROR_ACCESS_DENIED, "old decoder"},
       {"destination folder missing", nothing, "vornjixd.dll", "C:\\WINDOWS\\SYSTEM\\vornjixd.dll",
        FALSE, ERROR_PATH_NOT_FOUND, nullptr},
       {"destination is a folder",

@@ -1,4 +1,5 @@
 // MessageBoxA on a terminal: the box drawn on standard error, exactly as documented.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -9,16 +10,21 @@
 
 namespace {
 
-// Runs MessageBoxA and returns what it wrote on standard error.
+// Runs MessageBoxA, not from a terminal, and returns what it wrote on standard error.
 std::string Drawn(const char* text, const char* caption) {
   fflush(stderr);
   FILE* capture = tmpfile();
-  const int saved = dup(STDERR_FILENO);
+  const int savedError = dup(STDERR_FILENO), savedInput = dup(STDIN_FILENO);
   dup2(fileno(capture), STDERR_FILENO);
+  const int nothing = open("/dev/null", O_RDONLY);
+  dup2(nothing, STDIN_FILENO);  // a box on a terminal would wait for Enter
+  close(nothing);
   EXPECT_EQ(MessageBoxA(nullptr, text, caption, MB_SYSTEMMODAL), IDOK);
   fflush(stderr);
-  dup2(saved, STDERR_FILENO);
-  close(saved);
+  dup2(savedError, STDERR_FILENO);
+  dup2(savedInput, STDIN_FILENO);
+  close(savedError);
+  close(savedInput);
   std::string drawn(4096, '\0');
   rewind(capture);
   drawn.resize(fread(drawn.data(), 1, drawn.size(), capture));

@@ -135,6 +135,15 @@ TEST_F(RegistryTest, ANonWritableOrUnreadableStoreIsLeftAsItIs) {
   }
 }
 
+TEST_F(RegistryTest, APipeWhereTheStoreShouldBeFailsAndDoesNotHang) {
+  const std::string path = folder.machine + "/HKLM.reg";
+  fs::remove(path);
+  ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+  HKEY key;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_WRITE, &key), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(fs::is_fifo(path));
+}
+
 TEST_F(RegistryTest, WritesNeedWriteAccessAndAKeyThatStillExists) {
   HKEY key;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_READ, &key), ERROR_SUCCESS);
