@@ -15,11 +15,6 @@ constexpr char kProfileFailedText[] =
     "Please stop the video application or reboot your system first.\n"
     "Then install VORN JIX1 decoder again.";
 
-struct RegistryString {
-  const char* name;
-  const char* data;
-};
-
 bool SetString(HKEY key, RegistryString value) {
   // The byte count holds the terminating zero, as REG_SZ data must.
   const DWORD byteCount = static_cast<DWORD>(std::strlen(value.data) + 1);
@@ -29,8 +24,9 @@ bool SetString(HKEY key, RegistryString value) {
 
 // Opens an existing key below HKEY_LOCAL_MACHINE, sets one string per row and closes the key.
 // When the key does not open, nothing is issued on it and its writes count as failed.
-template <typename Row, std::size_t kRows, typename ToString>
-bool WriteStrings(const char* subKey, const Row (&rows)[kRows], ToString toString) {
+template <typename Row, std::size_t kRows>
+bool WriteStrings(const char* subKey, const Row (&rows)[kRows],
+                  RegistryString (*toString)(const Row&)) {
   HKEY key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
     return false;
@@ -45,15 +41,9 @@ bool WriteStrings(const char* subKey, const Row (&rows)[kRows], ToString toStrin
 }  // namespace
 
 int RegisterViaRegistry() {
-  const bool descriptionsWritten =
-      WriteStrings(kDescriptionsKey, kDecoderFiles, [](const DecoderFile& file) {
-        return RegistryString{file.fileName, file.description};
-      });
+  const bool descriptionsWritten = WriteStrings(kDescriptionsKey, kDecoderFiles, DescriptionValue);
   // The handlers are written even when the descriptions were not.
-  const bool handlersWritten =
-      WriteStrings(kHandlersKey, kHandlerEntries, [](const HandlerEntry& entry) {
-        return RegistryString{entry.handlerKey, entry.file->fileName};
-      });
+  const bool handlersWritten = WriteStrings(kHandlersKey, kHandlerEntries, HandlerValue);
   return descriptionsWritten && handlersWritten ? kRegistered : kNotRegistered;
 }
 

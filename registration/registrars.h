@@ -1,5 +1,7 @@
 #pragma once
 
+#include "registration/package.h"
+
 // What a registrar returns.
 enum RegistrationResult : int {
   kRegistered = 0,
@@ -11,6 +13,18 @@ enum RegistrationResult : int {
 inline constexpr char kDescriptionsKey[] =
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
 inline constexpr char kHandlersKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+
+// A string value of one of those keys: which column of a row names it and which is its data.
+struct RegistryString {
+  const char* name;
+  const char* data;
+};
+inline RegistryString DescriptionValue(const DecoderFile& file) {
+  return {file.fileName, file.description};
+}
+inline RegistryString HandlerValue(const HandlerEntry& entry) {
+  return {entry.handlerKey, entry.file->fileName};
+}
 
 // NT family: the descriptions under drivers.desc and the handlers under Drivers32, in the
 // registry. Fails when any open, write or close failed; shows nothing.

@@ -11,17 +11,13 @@ constexpr char kHeader[] = "REGEDIT4";
 constexpr char kRootKey[] = "HKEY_LOCAL_MACHINE";
 constexpr char kLineEnd[] = "\r\n";  // regedit reads and writes CRLF, also in REGEDIT4 files
 
-struct NamedString {
-  const char* name;
-  const char* data;
-};
-
 // One key's block: its line, one line per row, and the blank line regedit puts after each key.
-template <typename Row, std::size_t kRows, typename ToString>
-void AppendKey(std::string& text, const char* subKey, const Row (&rows)[kRows], ToString toString) {
+template <typename Row, std::size_t kRows>
+void AppendKey(std::string& text, const char* subKey, const Row (&rows)[kRows],
+               RegistryString (*toString)(const Row&)) {
   text += std::string("[") + kRootKey + "\\" + subKey + "]" + kLineEnd;
   for (const Row& row : rows) {
-    const NamedString value = toString(row);
+    const RegistryString value = toString(row);
     text += QuotedRegString(value.name) + "=" + QuotedRegString(value.data) + kLineEnd;
   }
   text += kLineEnd;
@@ -41,11 +37,7 @@ std::string QuotedRegString(std::string_view text) {
 std::string NtRegistrationRegFile() {
   std::string text = std::string(kHeader) + kLineEnd + kLineEnd;
   // The same rows, names and data as RegisterViaRegistry writes.
-  AppendKey(text, kDescriptionsKey, kDecoderFiles, [](const DecoderFile& file) {
-    return NamedString{file.fileName, file.description};
-  });
-  AppendKey(text, kHandlersKey, kHandlerEntries, [](const HandlerEntry& entry) {
-    return NamedString{entry.handlerKey, entry.file->fileName};
-  });
+  AppendKey(text, kDescriptionsKey, kDecoderFiles, DescriptionValue);
+  AppendKey(text, kHandlersKey, kHandlerEntries, HandlerValue);
   return text;
 }
