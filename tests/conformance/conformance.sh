@@ -36,7 +36,8 @@ use_native_build() {
   for program in "$native_setup" "$native_profile_writer" "$native_registry_writer" \
     "$native_reg_listing"; do
     [ -x "$program" ] || fail "no $program: build the native preset first" \
-      "(cmake --preset native && cmake --build --preset native), or set VORN_NATIVE_BUILD"
+      "(cmake --preset native && cmake --build --preset native), or configure this build" \
+      "with -DVORN_NATIVE_BUILD=<a native build folder>"
   done
 }
 
