@@ -38,7 +38,7 @@ bool Write(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName, DWORD* err
     return false;
   }
   if (section == nullptr) {
-    *error = ERROR_INVALID_PARAMETER;
+    *error = ERROR_FILE_NOT_FOUND;  // Windows' answer, without touching the file
     return false;
   }
   const std::optional<Location> file = Locate(ProfilePath(fileName), error);
@@ -72,14 +72,32 @@ bool Write(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName, DWORD* err
                      *edited, error);
 }
 
+// What opening the file to flush it says: nothing is cached here, but a caller that reads the
+// last error after a flush learns, as from Windows, whether the file could be opened.
+DWORD FlushError(LPCSTR fileName) {
+  if (!MachineIsOpen()) return ERROR_NOT_READY;
+  DWORD error = ERROR_SUCCESS;
+  const std::optional<Location> file = Locate(ProfilePath(fileName), &error);
+  if (!file) return error;
+  struct stat status;
+  if (fstatat(file->folder.get(), file->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    return WindowsError(errno);
+  }
+  return S_ISDIR(status.st_mode) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
 }  // namespace
 }  // namespace emulation
 
 extern "C" BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
                                            LPCSTR fileName) {
   // The all-null call flushes Windows' cached copy. Every write here is already on disk, and
-  // Windows documents FALSE as this call's answer.
-  if (section == nullptr && key == nullptr && value == nullptr) return FALSE;
+  // Windows documents FALSE as this call's answer. Without a file name there is nothing to open
+  // and the last error stays as it was.
+  if (section == nullptr && key == nullptr && value == nullptr) {
+    if (fileName != nullptr) SetLastError(emulation::FlushError(fileName));
+    return FALSE;
+  }
   DWORD error = ERROR_SUCCESS;
   if (!emulation::Write(section, key, value, fileName, &error)) {
     SetLastError(error);

@@ -27,10 +27,10 @@ struct Line {
 };
 
 Line LineAt(std::string_view text, Offset begin) {
-  const Offset lineFeed = text.find('\n', begin);
-  if (lineFeed == kNone) return {begin, text.size(), text.size()};
-  const bool crLf = lineFeed > begin && text[lineFeed - 1] == '\r';
-  return {begin, crLf ? lineFeed - 1 : lineFeed, lineFeed + 1};
+  const Offset lineBreak = text.find_first_of(kLineBreaks, begin);
+  if (lineBreak == kNone) return {begin, text.size(), text.size()};
+  const bool crLf = text.compare(lineBreak, 2, "\r\n") == 0;
+  return {begin, lineBreak, lineBreak + (crLf ? 2 : 1)};
 }
 
 std::string_view ContentOf(std::string_view text, const Line& line) {
@@ -145,7 +145,7 @@ std::string AppendSection(std::string_view text, std::string_view section, std::
                           std::string_view value) {
   const std::string_view lineEnding = FileLineEnding(text);
   std::string result(text);
-  if (!text.empty() && text.back() != '\n') result.append(lineEnding);
+  if (!text.empty() && kLineBreaks.find(text.back()) == kNone) result.append(lineEnding);
   result.append(1, kHeaderOpen).append(section).append(1, kHeaderClose).append(lineEnding);
   result.append(KeyLine(key, value)).append(lineEnding);
   return result;

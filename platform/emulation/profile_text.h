@@ -2,7 +2,9 @@
 // place: the lines a write has to change and nothing else. Bytes in, bytes out; reading and
 // saving the file is the caller's part.
 //
-// A line ends with LF or CRLF. A header is a line whose first non-blank character is '[' and
+// A line ends with LF, CRLF or a lone CR, which Wine reads as a line break too: what follows a
+// lone CR stays when the line before it is rewritten.
+// A header is a line whose first non-blank character is '[' and
 // that holds a ']'; its section's name stands between them (up to the last ']'). A section runs
 // to the next header; lines before the first header belong to no section. Any other line is a
 // key line: its name is the text before the first '=', its value the text after it. Names are

@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -103,6 +105,15 @@ OpenKey* Find(HKEY key) {
   return &openKeys[index];
 }
 
+// Windows reads a run of backslashes in a subkey path as one, and ignores those at its end.
+void AppendSubKey(std::string* path, std::string_view subKey) {
+  for (std::size_t begin = 0; begin < subKey.size();) {
+    const std::size_t end = std::min(subKey.find('\\', begin), subKey.size());
+    if (end > begin) path->append(1, '\\').append(subKey.substr(begin, end - begin));
+    begin = end + 1;
+  }
+}
+
 LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   if (!MachineIsOpen()) return ERROR_NOT_READY;
@@ -114,11 +125,10 @@ LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
   } else {
     return ERROR_INVALID_HANDLE;  // only HKEY_LOCAL_MACHINE is modelled
   }
-  if (subKey != nullptr && subKey[0] != '\0') {
+  *result = nullptr;  // what Windows leaves in the handle when the open fails from here on
+  if (subKey != nullptr) {
     if (subKey[0] == '\\') return ERROR_BAD_PATHNAME;
-    path += '\\';
-    path += subKey;
-    if (path.back() == '\\') path.pop_back();
+    AppendSubKey(&path, subKey);
   }
 
   DWORD error = ERROR_SUCCESS;

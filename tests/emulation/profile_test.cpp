@@ -77,4 +77,36 @@ TEST_F(ProfileTest, FailsAsWindowsDoesAndChangesNothing) {
   EXPECT_EQ(ListFolder(folder.drive + "/WINDOWS"), "SYSTEM32 system.ini ");
 }
 
+// Calls that write nothing, answered as Wine 8 answers them (its own tests show Windows giving
+// the same for a missing section name). Each returns FALSE.
+TEST_F(ProfileTest, AnswersCallsThatWriteNothingAsWindowsDoes) {
+  constexpr const char* kKey = "vidc.jix1";
+  constexpr const char* kValue = "vornjixd.dll";
+  struct {
+    const char* name;
+    const char* key;
+    const char* value;
+    const char* file;
+    DWORD error;
+  } const cases[] = {
+      {"no section name", kKey, kValue, "system.ini", ERROR_FILE_NOT_FOUND},
+      {"no section name, missing file", kKey, kValue, "other.ini", ERROR_FILE_NOT_FOUND},
+      // A flush says whether the file could be opened.
+      {"flush", nullptr, nullptr, "system.ini", ERROR_SUCCESS},
+      {"flush, full path", nullptr, nullptr, "C:\\WINDOWS\\SYSTEM.INI", ERROR_SUCCESS},
+      {"flush, missing file", nullptr, nullptr, "other.ini", ERROR_FILE_NOT_FOUND},
+      {"flush, missing folder", nullptr, nullptr, "C:\\NOWHERE\\x.ini", ERROR_PATH_NOT_FOUND},
+      {"flush, empty name: the Windows directory", nullptr, nullptr, "", ERROR_ACCESS_DENIED},
+      {"flush, no file name: nothing opened", nullptr, nullptr, nullptr, kSentinel},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetLastError(kSentinel);
+    EXPECT_EQ(WritePrivateProfileStringA(nullptr, c.key, c.value, c.file), FALSE);
+    EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_EQ(Ini(), kFreshSystemIni);
+  }
+  EXPECT_EQ(ListFolder(folder.drive + "/WINDOWS"), "SYSTEM32 system.ini ");
+}
+
 }  // namespace

@@ -73,6 +73,15 @@ const SetCase kSetCases[] = {
      "[drivers32]\r\na=1\nk=vornjixd.dll\r\n"},
     {"mixed, replace", "[boot]\n[drivers32]\r\nk=old\r\na=1\n", "drivers32", "k",
      "[boot]\n[drivers32]\r\nk=vornjixd.dll\r\na=1\n"},
+    // Wine reads a lone CR as a line break.
+    {"lone CR, replace before it", "[drivers32]\r\nk=old\ra=1\r\n", "drivers32", "k",
+     "[drivers32]\r\nk=vornjixd.dll\ra=1\r\n"},
+    {"lone CR, replace after it", "[drivers32]\r\na=1\rk=old\r\n", "drivers32", "k",
+     "[drivers32]\r\na=1\rk=vornjixd.dll\r\n"},
+    {"CR, new key", "[drivers32]\ra=1\r[boot]\r", "drivers32", "k",
+     "[drivers32]\ra=1\rk=vornjixd.dll\r[boot]\r"},
+    {"lone CR last, new section", "[boot]\r\nb=2\r", "drivers32", "k",
+     "[boot]\r\nb=2\r[drivers32]\r\nk=vornjixd.dll\r\n"},
     // Wine writes "[drivers32 ]" and "k =": it keeps trailing blanks of new names.
     {"blanks around the names", "", " drivers32 ", " k ", "[drivers32]\r\nk=vornjixd.dll\r\n"},
 };
@@ -135,6 +144,7 @@ TEST(DeleteProfile, RemovesTheFirstMatchOnly) {
       // Wine saves these in its own form
       {"key twice, no final line break", "[x]\na=1\n;a\na=2", "x", "a", "[x]\n;a\na=2"},
       {"last line, no line break", "[x]\na=1\nb=2", "x", "b", "[x]\na=1\n"},
+      {"after a lone CR", "[x]\r\na=1\rb=2\r\n", "x", "b", "[x]\r\na=1\r"},
       {"section with comments", "; top\n[x]\n; c\n\na=1\n\n[y]\n", "x", nullptr, "; top\n[y]\n"},
   };
   for (const auto& c : kCases) {
@@ -164,6 +174,7 @@ TEST(GetProfileString, ReadsAsWindowsDoes) {
       {"before any header", "k=1\n[x]\n", std::nullopt},
       {"comment", "[x]\n;k=1\n", std::nullopt},
       {"missing section", "[y]\nk=1\n", std::nullopt},
+      {"after a lone CR", "[x]\ra=1\rk=v\r", "v"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -44,15 +45,26 @@ TEST_F(RegistryTest, OpensExistingKeysOnlyAndAnswersWithWindowsCodes) {
        ERROR_FILE_NOT_FOUND},
       {"SOFTWARE\\Microsoft", KEY_READ, ERROR_SUCCESS},  // a parent of a key in the file
       {"\\SOFTWARE", KEY_READ, ERROR_BAD_PATHNAME},
+      // As Wine 8 takes them: a run of backslashes is one, those at the end do not count.
+      {"SOFTWARE\\\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", KEY_WRITE, ERROR_SUCCESS},
+      {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32\\\\", KEY_WRITE, ERROR_SUCCESS},
+      {"", KEY_READ, ERROR_SUCCESS},
   };
+  const HKEY kPoison = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0xdeadbeefu));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.subKey);
-    HKEY key = nullptr;
+    HKEY key = kPoison;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.subKey, 0, c.access, &key), c.result);
     if (c.result == ERROR_SUCCESS) {
       EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    } else {
+      EXPECT_EQ(key, nullptr);  // Windows clears the handle of a failed open
     }
   }
+  // A parent that is no key fails before the handle is touched, as Wine's tests show of Windows.
+  HKEY untouched = kPoison;
+  EXPECT_EQ(RegOpenKeyExA(kPoison, "SOFTWARE", 0, KEY_READ, &untouched), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(untouched, kPoison);
   HKEY parent, child;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft", 0, KEY_READ, &parent), 0);
   EXPECT_EQ(RegOpenKeyExA(parent, "Windows NT\\CurrentVersion\\Drivers32", 0, KEY_WRITE, &child),

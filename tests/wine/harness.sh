@@ -3,7 +3,7 @@
 # virtual display, presses OK on its boxes, and checks what it said and what it left behind.
 #
 #   harness.sh templates          make the prefix templates (once per test run)
-#   harness.sh SCENARIO           run one scenario from scenarios.sh
+#   harness.sh SCENARIO [FILE]    run one scenario from scenarios.sh, or from FILE
 #
 # Environment: VORN_WINE_WORK (a work folder), VORN_SETUP_EXE, VORN_FIXTURES (a folder with the
 # two decoder files), and optionally VORN_PROBE_EXE and VORN_HOLDER_EXE.
@@ -255,7 +255,7 @@ main() {
   fi
   scenario=$1
   # shellcheck source=tests/wine/scenarios.sh
-  source "$(dirname "$0")/scenarios.sh"
+  source "${2:-$(dirname "$0")/scenarios.sh}"
   declare -F "scenario_$scenario" >/dev/null || fail "no scenario '$scenario'"
   # Only the scenario's own prefix: without one, wineserver -k would stop ~/.wine's server.
   trap '[ -z "${WINEPREFIX:-}" ] || timeout 10 wineserver -k 2>/dev/null || true' EXIT

@@ -1,0 +1,409 @@
+# Conformance scenarios: the same Windows calls, and the whole setup, from the same starting files
+# on Wine and on our emulated machine (the native build), and then what each returned and left
+# behind compared. harness.sh runs them ("harness.sh SCENARIO tests/conformance/conformance.sh")
+# and provides the helpers.
+#
+# The emulation must do what Windows does, and Wine stands in for Windows here, with one known
+# difference: when Wine saves a profile it rewrites the whole file in its own form (CRLF line
+# ends, no blank lines, no blanks around "=" or inside a header's brackets, nothing after a
+# header's "]"), while we keep every byte we need not change, as Windows keeps the comments
+# beside the keys it writes. So a case whose starting file is not in Wine's form says why; its
+# two results must then read the same through Windows and be the same bytes once both are put
+# in Wine's form. Every other case must leave the very same bytes on both.
+#
+# Environment, besides harness.sh's: VORN_NATIVE_BUILD (the native build folder, which must
+# exist), VORN_PROFILE_WRITER_EXE, VORN_REGISTRY_WRITER_EXE and VORN_PROFILE_READER_EXE.
+# shellcheck shell=bash disable=SC2154  # work, scenario, windows_dir, status, ...: harness.sh's
+
+readonly kNtKeys='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion'
+readonly kDescriptionsKey="$kNtKeys\\drivers.desc"
+readonly kHandlersKey="$kNtKeys\\Drivers32"
+readonly kNoFile='(none)'
+# What the setup calls on the 95 family, on the case's file: three writes and the flush.
+readonly kSetupWrites='drivers32,vidc.jix1,vornjixd.dll drivers32,vidc.jix2,vornjix2.dll
+  drivers32,vidc.uyvy,vornjixd.dll (null),(null),(null)'
+
+# ---------------------------------------------------------------------------------------------
+# The native side
+
+# The native build's programs; without them the comparison cannot be made, so that fails.
+use_native_build() {
+  native_setup=${VORN_NATIVE_BUILD:?}/setup/vornsetup
+  native_profile_writer=$VORN_NATIVE_BUILD/tests/conformance/profile_writer
+  native_registry_writer=$VORN_NATIVE_BUILD/tests/conformance/registry_writer
+  native_reg_listing=$VORN_NATIVE_BUILD/tests/conformance/reg_listing
+  local program
+  for program in "$native_setup" "$native_profile_writer" "$native_registry_writer" \
+    "$native_reg_listing"; do
+    [ -x "$program" ] || fail "no $program: build the native preset first" \
+      "(cmake --preset native && cmake --build --preset native), or configure this build" \
+      "with -DVORN_NATIVE_BUILD=<a native build folder>"
+  done
+}
+
+# A fresh native machine of the given family: C:\WINDOWS with its SYSTEM32, an empty registry.
+new_native_machine() {  # nt or 95
+  native_machine="$work/$scenario.machine"
+  native_windows_dir="$native_machine/drive_c/WINDOWS"
+  rm -rf "$native_machine"
+  mkdir -p "$native_windows_dir/SYSTEM32"
+  printf 'platform = %s\nwindows = C:\\WINDOWS\nsystem = C:\\WINDOWS\\SYSTEM32\n' "$1" \
+    >"$native_machine/machine.conf"
+  printf 'REGEDIT4\r\n\r\n' >"$native_machine/HKLM.reg"
+}
+
+native_call() {  # program, arguments...
+  VORN_MACHINE=$native_machine timeout -k 5 "$kWineTimeout" "$@" </dev/null
+}
+
+# Runs the native setup in a folder holding the package; sets native_status and native_boxes.
+run_native_setup() {
+  local dir="$work/$scenario.package" drawn="$work/$scenario.native-boxes"
+  mkdir -p "$dir"
+  cp "$VORN_FIXTURES/vornjixd.dll" "$VORN_FIXTURES/vornjix2.dll" "$dir/"
+  native_status=0
+  (cd "$dir" && native_call "$native_setup" 2>"$drawn") || native_status=$?
+  mapfile -t native_boxes < <(drawn_box_texts <"$drawn")
+}
+
+# The texts of the boxes the native MessageBoxA drew on standard error (caption row, text rows,
+# button row between three borders), spelled as Wine's trace spells them: line feeds as \n.
+# Each row is padded to the box's width, so no line keeps its trailing blanks.
+drawn_box_texts() {
+  awk '
+    /^\+-+\+$/ {
+      if (++borders % 3 == 2) rows = 0
+      if (borders % 3 == 0) {
+        text = ""
+        for (i = 1; i < rows; i++) text = text (i > 1 ? "\\n" : "") row[i]
+        print text
+      }
+      next
+    }
+    borders % 3 == 2 { row[++rows] = substr($0, 3, length($0) - 4); sub(/ +$/, "", row[rows]) }'
+}
+
+# Wine's box texts without the trailing blanks of their lines, to compare with drawn_box_texts.
+without_trailing_blanks() {  # texts...
+  [ $# -eq 0 ] || printf '%s\n' "$@" | sed 's/ *\\n/\\n/g; s/ *$//'
+}
+
+# ---------------------------------------------------------------------------------------------
+# Comparing
+
+mismatches=()
+
+mismatch() {  # what differs
+  mismatches+=("$*")
+}
+
+# Ends the scenario, failing it with every difference found.
+report_mismatches() {
+  [ ${#mismatches[@]} -eq 0 ] || fail "Wine and the emulation differ:
+$(printf -- '- %s\n' "${mismatches[@]}")"
+}
+
+expect_same() {  # what, Wine's, the emulation's
+  [ "$2" = "$3" ] || mismatch "$1:
+$(diff <(echo "$2") <(echo "$3") | sed 's/^</  Wine      /; s/^>/  emulation /')"
+}
+
+# Writes a starting file, or makes sure there is none.
+place_file() {  # content or $kNoFile, path
+  rm -f "$2"
+  [ "$1" = "$kNoFile" ] || printf '%s' "$1" >"$2"
+}
+
+# Sets the variable named first to a file's bytes, all of them (a command substitution would
+# drop its final line feeds).
+read_bytes() {  # variable, path
+  local bytes
+  bytes=$(cat "$2" && echo .)
+  printf -v "$1" '%s' "${bytes%.}"
+}
+
+# A file's lines with their ends shown (CR as ^M, LF as $), or "(none)".
+shown() {  # path, [filter]
+  if [ -e "$1" ]; then "${2:-cat}" <"$1" | cat -A; else echo "$kNoFile"; fi
+}
+
+# A profile in the form Wine saves it: each line as Wine reads it (ended by CR or LF, without
+# the blanks around it, around its "=" or inside a header's brackets, and without what follows
+# a header's "]"), blank lines dropped, and every line ending in CRLF.
+wine_form() {
+  awk '
+    BEGIN { RS = "[\r\n]+" }
+    function trim(s) { gsub(/^[ \t]+|[ \t]+$/, "", s); return s }
+    function last_index(s, c,   i) {
+      for (i = length(s); i > 0; i--) if (substr(s, i, 1) == c) return i
+      return 0
+    }
+    {
+      line = trim($0)
+      if (line == "") next
+      if (substr(line, 1, 1) == "[" && (end = last_index(line, "]")) > 0) {
+        printf "[%s]\r\n", trim(substr(line, 2, end - 2))
+      } else if ((equals = index(line, "=")) > 0) {
+        printf "%s=%s\r\n", trim(substr(line, 1, equals - 1)), trim(substr(line, equals + 1))
+      } else {
+        printf "%s\r\n", line
+      }
+    }'
+}
+
+# What Wine and the emulation left of one profile, judged as its case says (see the top).
+# Cases that may differ in form are also listed in reread_cases, for read_through_windows.
+reread_cases=()
+compare_profile() {  # case, why, starting content, Wine's file, the emulation's file
+  local name=$1 why=$2 start=$3 wine_file=$4 native_file=$5
+  if [ "$why" = - ]; then
+    expect_same "$name: the file's bytes (CR shown as ^M)" "$(shown "$wine_file")" \
+      "$(shown "$native_file")"
+    return
+  fi
+  # Only Wine's rewriting excuses a difference: a file already in its form must come out alike.
+  if [ "$start" = "$kNoFile" ] ||
+    [ "$(printf '%s' "$start" | wine_form | cat -A)" = "$(printf '%s' "$start" | cat -A)" ]; then
+    mismatch "$name: starts in Wine's form, so both must leave the same bytes; drop its reason"
+  fi
+  expect_same "$name ($why): the file in Wine's form" "$(shown "$wine_file" wine_form)" \
+    "$(shown "$native_file" wine_form)"
+  reread_cases+=("$name")
+}
+
+# Reads each reread case's two files through Windows itself (profile_reader.exe): Wine's result
+# as NAME.ini, the emulation's copied beside it as NAME.emulated.ini.
+read_through_windows() {  # the emulation's folder of case files
+  [ ${#reread_cases[@]} -gt 0 ] || return 0
+  local name files=() readings
+  for name in "${reread_cases[@]}"; do
+    cp "$1/$name.ini" "$windows_dir/$name.emulated.ini"
+    files+=("$name.ini" "$name.emulated.ini")
+  done
+  readings=$(wine_call wine "${VORN_PROFILE_READER_EXE:?}" "${files[@]}" | tr -d '\r')
+  for name in "${reread_cases[@]}"; do
+    expect_same "$name: read through Windows" \
+      "$(awk -F'|' -v f="$name.ini" '$1 == f { sub(/^[^|]*\|/, ""); print }' <<<"$readings")" \
+      "$(awk -F'|' -v f="$name.emulated.ini" '$1 == f { sub(/^[^|]*\|/, ""); print }' \
+        <<<"$readings")"
+  done
+}
+
+# ---------------------------------------------------------------------------------------------
+# WritePrivateProfileStringA, case by case
+
+case_names=() case_whys=() case_starts=() case_calls=()
+
+# One case: profile_case NAME WHY START [CALLS]
+#   WHY    "-" where both must leave the same bytes, or why only Wine's form of them can agree
+#   START  the file's bytes before the calls, or "(none)" for no file
+#   CALLS  SECTION,KEY,VALUE[,FILE] each, blank separated; "(null)" is NULL, FILE is the case's
+#          file NAME.ini unless given ('""' for an empty name); by default the setup's three
+#          writes and its flush
+profile_case() {
+  case_names+=("$1")
+  case_whys+=("$2")
+  case_starts+=("$3")
+  case_calls+=("${4:-$kSetupWrites}")
+}
+
+readonly kWineRewritesLf="Wine writes CRLF line ends throughout"
+readonly kWineDropsBlankLines="Wine drops blank lines"
+readonly kWineDropsBlanks="Wine drops the blanks around ="
+readonly kWineRewritesHeader="Wine drops blanks inside a header and what follows it"
+
+profile_cases() {
+  profile_case section_in_other_case - \
+    $'[boot]\r\nshell=Explorer.exe\r\n[Drivers32]\r\nmsacm.imaadpcm=imaadp32.acm\r\n'
+  profile_case section_and_key_in_capitals - \
+    $'[DRIVERS32]\r\nVIDC.JIX1=old.dll\r\nmsacm.imaadpcm=imaadp32.acm\r\n'
+  profile_case missing_section - $'[boot]\r\nshell=Explorer.exe\r\n'
+  profile_case missing_file - "$kNoFile"
+  profile_case empty_file - ''
+  local crlf=$'; for 16-bit app support\r\n[386Enh]\r\nwoafont=dosapp.fon\r\n[drivers32]\r\n'
+  crlf+=$'msacm.imaadpcm=imaadp32.acm\r\n[mci]\r\ncdaudio=mcicda.dll\r\n'
+  profile_case crlf - "$crlf"
+  profile_case lf "$kWineRewritesLf" "${crlf//$'\r'/}"
+  profile_case key_twice - $'[drivers32]\r\nvidc.jix1=first.dll\r\nvidc.jix1=second.dll\r\n'
+  profile_case value_replaced - \
+    $'[drivers32]\r\nvidc.jix1=old.dll\r\nvidc.jix2=old2.dll\r\nvidc.uyvy=old.dll\r\n'
+  # Nothing to change: Wine does not save, so even a file in another form stays as it is.
+  profile_case same_values_again - \
+    $'[drivers32]\n vidc.jix1 = vornjixd.dll \n\nvidc.jix2=vornjix2.dll\nvidc.uyvy=vornjixd.dll'
+  profile_case no_final_line_break - $'[drivers32]\r\nmsacm.imaadpcm=imaadp32.acm'
+  profile_case no_final_line_break_lf "$kWineRewritesLf" $'[boot]\nshell=Explorer.exe'
+  profile_case two_sections - \
+    $'[drivers32]\r\nmsacm.imaadpcm=imaadp32.acm\r\n[boot]\r\n[Drivers32]\r\nvidc.jix1=old\r\n'
+  profile_case comments_and_blank_lines "$kWineDropsBlankLines" \
+    $'; top\r\n\r\n[drivers32]\r\n; decoders\r\nmsacm.imaadpcm=imaadp32.acm\r\n; end\r\n\r\n'
+  profile_case blanks_around_equals "$kWineDropsBlanks" \
+    $'[drivers32]\r\nvidc.jix1 = old.dll\r\nmsacm.imaadpcm = imaadp32.acm\r\n'
+  profile_case header_with_blanks_and_remark "$kWineRewritesHeader" $' [ Drivers32 ] ; video\r\n'
+  profile_case lone_carriage_return "$kWineRewritesLf" \
+    $'[drivers32]\r\nvidc.jix1=old.dll\rmsacm.imaadpcm=imaadp32.acm\r\n'
+  # Other calls of the API: deleting, and the answers to a missing section name and a flush.
+  profile_case delete_key - $'[drivers32]\r\nvidc.jix1=old.dll\r\nvidc.jix2=old2.dll\r\n' \
+    'drivers32,VIDC.JIX1,(null) drivers32,vidc.none,(null)'
+  profile_case delete_section - $'[boot]\r\nb=2\r\n[Drivers32]\r\nvidc.jix1=old.dll\r\n' \
+    'drivers32,(null),(null) drivers32,(null),(null)'
+  profile_case delete_in_missing_file - "$kNoFile" 'drivers32,vidc.jix1,(null)'
+  profile_case no_section_name - $'[drivers32]\r\n' '(null),vidc.jix1,vornjixd.dll'
+  profile_case flush_of_missing_file - "$kNoFile" '(null),(null),(null)'
+  profile_case empty_file_name - "$kNoFile" \
+    'drivers32,vidc.jix1,vornjixd.dll,"" (null),(null),(null),""'
+}
+
+# Every case in one Wine process and in one native process, each case on its own file.
+scenario_profile_calls() {
+  use_native_build
+  new_prefix win32
+  new_native_machine 95
+  profile_cases
+  local i call section key value file arguments=()
+  for i in "${!case_names[@]}"; do
+    place_file "${case_starts[$i]}" "$windows_dir/${case_names[$i]}.ini"
+    place_file "${case_starts[$i]}" "$native_windows_dir/${case_names[$i]}.ini"
+    for call in ${case_calls[$i]}; do
+      IFS=, read -r section key value file <<<"$call"
+      case $file in
+        '') file=${case_names[$i]}.ini ;;
+        '""') file='' ;;
+      esac
+      arguments+=("$section" "$key" "$value" "$file")
+    done
+  done
+  expect_same "what the calls returned" \
+    "$(wine_call wine "${VORN_PROFILE_WRITER_EXE:?}" "${arguments[@]}" | tr -d '\r')" \
+    "$(native_call "$native_profile_writer" "${arguments[@]}")"
+  for i in "${!case_names[@]}"; do
+    compare_profile "${case_names[$i]}" "${case_whys[$i]}" "${case_starts[$i]}" \
+      "$windows_dir/${case_names[$i]}.ini" "$native_windows_dir/${case_names[$i]}.ini"
+  done
+  read_through_windows "$native_windows_dir"
+  report_mismatches
+}
+
+# ---------------------------------------------------------------------------------------------
+# The whole setup on the 95 family: vornsetup.exe under Wine (Windows 98) on a Windows whose
+# system.ini is X, the native vornsetup on a machine whose system.ini is X.
+
+scenario_profile_setup() {
+  use_native_build
+  new_prefix win32
+  set_windows_version win98
+  local wine_ini hand_edited
+  read_bytes wine_ini "$template_dir/drive_c/windows/system.ini"
+  hand_edited=$'; by hand\n\n[boot]\nshell = Explorer.exe\n\n[Drivers32]\n; decoders\n'
+  hand_edited+=$'VIDC.JIX1 = old.dll\nmsacm.imaadpcm=imaadp32.acm\n\n[mci]\ncdaudio=mcicda.dll'
+  compare_profile_setup wines_own - "$wine_ini"
+  compare_profile_setup hand_edited "$kWineRewritesLf; $kWineDropsBlankLines" "$hand_edited"
+  read_through_windows "$work/$scenario.results"
+  report_mismatches
+}
+
+compare_profile_setup() {  # case, why, system.ini before
+  new_native_machine 95
+  place_file "$3" "$windows_dir/system.ini"
+  place_file "$3" "$native_windows_dir/system.ini"
+  run_setup "$(package_dir)"
+  run_native_setup
+  expect_same "$1: exit status" "$status" "$native_status"
+  expect_same "$1: boxes" "$(without_trailing_blanks "${boxes[@]}")" \
+    "$(printf '%s\n' "${native_boxes[@]}")"
+  # Kept under the case's name, for read_through_windows.
+  mkdir -p "$work/$scenario.results"
+  cp "$windows_dir/system.ini" "$windows_dir/$1.ini"
+  cp "$native_windows_dir/system.ini" "$work/$scenario.results/$1.ini"
+  compare_profile "$1" "$2" "$3" "$windows_dir/system.ini" "$native_windows_dir/system.ini"
+}
+
+# ---------------------------------------------------------------------------------------------
+# The registry: the same values to start with, the same calls or the whole NT setup on both,
+# then both keys listed as reg.exe lists them.
+
+# Sets both NT keys to what the lines say, on Wine by importing them (after deleting the keys)
+# and on the native machine as the whole of its HKLM.reg (the deletions are no-ops there).
+start_registry() {  # REGEDIT4 lines after the deletions
+  local lines=("[-$kDescriptionsKey]" "[-$kHandlersKey]" "$@")
+  import_reg "${lines[@]}"
+  printf '%s\r\n' REGEDIT4 "" "${lines[@]}" >"$native_machine/HKLM.reg"
+}
+
+# Values of every type the setup meets, some of them its own names in other letter cases.
+readonly kExistingValues=(
+  "[$kDescriptionsKey]"
+  '"VORNJIXD.DLL"="Old JIX1 Decoder"'
+  '"msrle32.dll"="Microsoft RLE"'
+  "[$kHandlersKey]"
+  '"VIDC.JIX1"="old.dll"'
+  '"vidc.uyvy"="vornjixd.dll"'
+  '"count"=dword:0000001f'
+  '"path"=hex(2):25,53,79,73,74,65,6d,52,6f,6f,74,25,5c,78,00'
+  '"list"=hex(7):61,2e,64,6c,6c,00,62,2e,64,6c,6c,00,00'
+  '"bin"=hex:01,ab'
+  '@="default"'
+)
+
+# Both keys, values sorted: Windows promises no order, and Wine lists them by name.
+compare_nt_keys() {  # case
+  local key wine_listing native_listing
+  for key in "$kDescriptionsKey" "$kHandlersKey"; do
+    wine_listing=$(wine_call wine reg query "$key" 2>/dev/null | tr -d '\r' | LC_ALL=C sort) ||
+      wine_listing='(no key)'
+    native_listing=$(native_call "$native_reg_listing" "$native_machine/HKLM.reg" "$key" |
+      LC_ALL=C sort) || native_listing='(no key)'
+    expect_same "$1: $key" "$wine_listing" "$native_listing"
+  done
+}
+
+# Opens, sets and closes as the registrar does, on both, with keys spelled in ways Windows takes.
+registry_calls() {
+  local drivers32='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Drivers32'
+  local calls=(
+    "$drivers32|COUNT|string now|vidc.jix2|vornjix2.dll"
+    "$drivers32||new default"
+    'software\MICROSOFT\windows nt\currentversion\DRIVERS32|vidc.list|case of the path'
+    "$drivers32\\\\|vidc.trailing|two trailing backslashes"
+    'SOFTWARE\\Microsoft\Windows NT\CurrentVersion\Drivers32|vidc.double|a doubled backslash'
+    '\SOFTWARE\Microsoft'
+    "$drivers32\\vidc.jix1"
+    'SOFTWARE\Microsoft\Windows NT\CurrentVersion\Drivers'
+    ''
+  )
+  local call arguments
+  for call in "${calls[@]}"; do
+    IFS='|' read -r -a arguments <<<"$call"
+    [ ${#arguments[@]} -gt 0 ] || arguments=('')
+    expect_same "registry calls: $call" \
+      "$(wine_call wine "${VORN_REGISTRY_WRITER_EXE:?}" "${arguments[@]}" | tr -d '\r')" \
+      "$(native_call "$native_registry_writer" "${arguments[@]}")"
+  done
+}
+
+scenario_registry() {
+  use_native_build
+  new_prefix win32
+  new_native_machine nt
+  start_registry "${kExistingValues[@]}"
+  registry_calls
+  compare_nt_keys "registry calls"
+
+  new_native_machine nt
+  start_registry "${kExistingValues[@]}"
+  compare_nt_setup "setup over values of every type"
+
+  # Wine's own Windows has no drivers.desc key: the setup says it is not complete.
+  new_native_machine nt
+  start_registry "[$kHandlersKey]" '"vidc.mrle"="msrle32.dll"'
+  compare_nt_setup "setup without drivers.desc"
+  report_mismatches
+}
+
+compare_nt_setup() {  # case
+  run_setup "$(package_dir)"
+  run_native_setup
+  expect_same "$1: exit status" "$status" "$native_status"
+  expect_same "$1: boxes" "$(without_trailing_blanks "${boxes[@]}")" \
+    "$(printf '%s\n' "${native_boxes[@]}")"
+  compare_nt_keys "$1"
+}
