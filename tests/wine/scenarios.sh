@@ -261,7 +261,6 @@ scenario_reg_file_matches_setup() {
   new_prefix win32  # a fresh copy again, without the drivers.desc key: the file creates it
   cp "${VORN_REG_FILE:?}" "$WINEPREFIX/drive_c/vorn-decoders.reg"
   wine_call wine regedit /s 'C:\vorn-decoders.reg'
-  wine_call wineserver -w
   expect_nt_values
   reg_file_dump_nt_keys "$work/$scenario.by-reg-file"
   diff -u "$work/$scenario.by-setup" "$work/$scenario.by-reg-file" >&2 ||
