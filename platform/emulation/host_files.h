@@ -25,7 +25,8 @@ std::string FindName(int folder, std::string_view name);
 UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool followLinks,
                     DWORD* error);
 
-// Opens folder/name for reading.
+// Opens folder/name for reading: a plain file only, never waiting (ERROR_ACCESS_DENIED for a
+// folder, a pipe or a device).
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error);
 
 // The whole content of folder/name; nothing, with *error set, when it cannot be read
