@@ -10,7 +10,8 @@ constexpr Offset kNone = std::string_view::npos;
 
 constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kLineBreaks = "\r\n";
-constexpr std::string_view kNewFileLineEnding = "\r\n";  // what Windows writes into a new file
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kNewFileLineEnding = kCrLf;  // what Windows writes into a new file
 constexpr char kHeaderOpen = '[';
 constexpr char kHeaderClose = ']';
 constexpr char kNameEnd = '=';
@@ -98,6 +99,12 @@ std::string_view FileLineEnding(std::string_view text) {
   return text.substr(first.contentEnd, first.end - first.contentEnd);
 }
 
+// The line ending that ends `text` where its last line has none. After a CR only a CRLF keeps
+// the line as it reads: a lone LF would join the CR into a CRLF and take it out of the line.
+std::string_view EndingAfter(std::string_view text, std::string_view lineEnding) {
+  return !text.empty() && text.back() == '\r' ? kCrLf : lineEnding;
+}
+
 struct Section {
   Line header;
   Line lastNonBlank;  // where a new key goes after; the header when the section has no lines
@@ -145,7 +152,7 @@ std::string AppendSection(std::string_view text, std::string_view section, std::
                           std::string_view value) {
   const std::string_view lineEnding = FileLineEnding(text);
   std::string result(text);
-  if (!text.empty() && text.back() != '\n') result.append(lineEnding);
+  if (!text.empty() && text.back() != '\n') result.append(EndingAfter(text, lineEnding));
   result.append(1, kHeaderOpen).append(section).append(1, kHeaderClose).append(lineEnding);
   result.append(KeyLine(key, value)).append(lineEnding);
   return result;
@@ -156,7 +163,7 @@ std::string InsertKey(std::string_view text, const Section& section, std::string
   const std::string_view lineEnding = FileLineEnding(text);
   const Line& after = section.lastNonBlank;
   std::string inserted;
-  if (!after.HasLineEnding()) inserted.append(lineEnding);  // the last line of the text
+  if (!after.HasLineEnding()) inserted.append(EndingAfter(text, lineEnding));  // the last line
   inserted.append(KeyLine(key, value)).append(lineEnding);
   return Replace(text, after.end, after.end, inserted);
 }
