@@ -113,7 +113,7 @@ Snapshot TakeSnapshot(const std::string& root) {
     } else if (entry.is_directory()) {
       snapshot[path] = "<folder>";
     } else if (!entry.is_regular_file()) {
-      snapshot[path] = "<special file>";  // a pipe, say: reading it could wait for ever
+      snapshot[path] = "<not a plain file>";  // a pipe, say: reading it could wait for ever
     } else {
       std::ifstream file(entry.path(), std::ios::binary);
       snapshot[path].assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
