@@ -37,7 +37,8 @@ constexpr Report kReports[] = {
 };
 
 // Builds "<system directory>\<file name>" in destination. False when Windows gives no system
-// directory or one too long for the buffer; then nothing may be copied.
+// directory or one too long for the buffer, or the path cannot be put together; then nothing
+// may be copied.
 bool BuildDestination(char (&destination)[kPathBufferSize], const char* fileName) {
   const UINT length = GetSystemDirectoryA(destination, kPathBufferSize);
   // 0 is a failure; the buffer size or more means "too small", and nothing was written.
@@ -46,9 +47,9 @@ bool BuildDestination(char (&destination)[kPathBufferSize], const char* fileName
   if (std::memchr(destination, '\0', kPathBufferSize) == nullptr) return false;
   const std::size_t used = std::strlen(destination);
   if (used + std::strlen(kPathSeparator) + std::strlen(fileName) >= kPathBufferSize) return false;
-  lstrcatA(destination, kPathSeparator);
-  lstrcatA(destination, fileName);
-  return true;
+  // lstrcatA answers NULL when it fails; the path then is not the destination.
+  return lstrcatA(destination, kPathSeparator) != nullptr &&
+         lstrcatA(destination, fileName) != nullptr;
 }
 
 // Copies a decoder from the current directory into the system directory, replacing an older

@@ -107,10 +107,19 @@ UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool follow
 }
 
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error) {
-  // Not blocking: a pipe standing where a file should be must fail, not hang.
+  // Without O_NONBLOCK, opening a pipe would wait for a writer that may never come.
   UniqueFd file(
       ::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | kOpenFlags | NoFollow(followLinks)));
-  if (!file) *error = WindowsError(errno);
+  if (!file) {
+    *error = WindowsError(errno);
+    return file;
+  }
+  // A Windows file is a plain file: a folder, a pipe or a device is no file to read.
+  struct stat status;
+  if (fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    *error = ERROR_ACCESS_DENIED;
+    return UniqueFd();
+  }
   return file;
 }
 
@@ -120,10 +129,6 @@ std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DW
   struct stat status;
   if (fstat(file.get(), &status) != 0) {
     *error = WindowsError(errno);
-    return std::nullopt;
-  }
-  if (!S_ISREG(status.st_mode)) {
-    *error = ERROR_ACCESS_DENIED;  // a folder, a device or a pipe
     return std::nullopt;
   }
   std::string content;

@@ -25,7 +25,8 @@ std::string FindName(int folder, std::string_view name);
 UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool followLinks,
                     DWORD* error);
 
-// Opens folder/name for reading, whatever it is; callers check that it is a regular file.
+// Opens folder/name for reading: a plain file only, never waiting (ERROR_ACCESS_DENIED for a
+// folder, a pipe or a device).
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error);
 
 // The whole content of the regular file folder/name; nothing, with *error set, when it cannot

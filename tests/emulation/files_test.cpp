@@ -146,4 +146,26 @@ TEST_F(EmulatedMachineTest, CopyFileCarriesTheReadOnlyAttribute) {
             fs::perms::owner_read | fs::perms::others_read);
 }
 
+TEST_F(EmulatedMachineTest, CopyFileCopiesOnlyPlainFiles) {
+  // A link in the current directory is followed, so a device can stand where a decoder should.
+  // The file size limit keeps an endless one from filling the disk if it were read.
+  rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 1 << 20;
+  for (const char* device : {"/dev/null", "/dev/zero"}) {
+    SCOPED_TRACE(device);
+    fs::remove(package + "/vornjixd.dll");
+    fs::create_symlink(device, package + "/vornjixd.dll");
+    SetLastError(kSentinel);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const BOOL copied = CopyFileA("vornjixd.dll", "C:\\WINDOWS\\SYSTEM32\\vornjixd.dll", FALSE);
+    const DWORD error = GetLastError();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(copied, FALSE);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ListFolder(system32), "");
+  }
+}
+
 }  // namespace

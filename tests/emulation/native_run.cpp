@@ -16,6 +16,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t kUnprivilegedUser = 65534;  // nobody
+// A run that takes longer has hung: it is ended, and its status says so (128 + SIGALRM).
+constexpr unsigned kRunTimeLimitSeconds = 30;
 
 // The unprivileged user cannot reach the build tree: it runs a copy beside its machine.
 std::string ProgramFor(const std::string& machine, bool unprivileged) {
@@ -32,6 +34,7 @@ std::string ProgramFor(const std::string& machine, bool unprivileged) {
   setenv("VORN_MACHINE", machine.c_str(), 1);
   const int input = open("/dev/null", O_RDONLY);
   dup2(input, STDIN_FILENO);
+  alarm(kRunTimeLimitSeconds);
   if (options.fileSizeLimit >= 0) {
     const rlimit limit = {static_cast<rlim_t>(options.fileSizeLimit),
                           static_cast<rlim_t>(options.fileSizeLimit)};
@@ -105,8 +108,12 @@ Snapshot TakeSnapshot(const std::string& root) {
   Snapshot snapshot;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     const std::string path = fs::relative(entry.path(), root).string();
-    if (entry.is_directory() && !entry.is_symlink()) {
+    if (entry.is_symlink()) {
+      snapshot[path] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
+    } else if (entry.is_directory()) {
       snapshot[path] = "<folder>";
+    } else if (!entry.is_regular_file()) {
+      snapshot[path] = "<not a plain file>";  // a pipe, say: reading it could wait for ever
     } else {
       std::ifstream file(entry.path(), std::ios::binary);
       snapshot[path].assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());

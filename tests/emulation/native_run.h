@@ -13,7 +13,7 @@ struct RunOptions {
 };
 
 struct RunResult {
-  int status;          // the exit status, or 128 + the signal that ended it
+  int status;          // the exit status, or 128 + the signal that ended it (SIGALRM: it hung)
   std::string output;  // what it wrote on standard error
 };
 
@@ -27,7 +27,8 @@ int StartNative(const std::string& machine, const std::string& cwd);
 // A box as the native MessageBoxA draws it, for the setup's caption.
 std::string Box(const std::string& text);
 
-// Every file below root, by relative path, with its content ("<folder>" for folders).
+// Every file below root, by relative path, with its content ("<folder>" for folders, "<link to
+// TARGET>" for symbolic links, which are not followed).
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const std::string& root);
 

@@ -69,6 +69,11 @@ const SetCase kSetCases[] = {
      "[drivers32]\r\na=1\r\nk=vornjixd.dll\r\n"},
     {"one line, no line break", "[drivers32]", "drivers32", "k",
      "[drivers32]\r\nk=vornjixd.dll\r\n"},
+    // A CR that ends the text ends its last line, as Wine reads it.
+    {"LF, a CR ends the text, that key", "[drivers32]\nk\r", "drivers32", "k",
+     "[drivers32]\nk=vornjixd.dll\r"},
+    {"LF, a CR ends the text, new section", "[boot]\nb=2\r", "drivers32", "k",
+     "[boot]\nb=2\r[drivers32]\nk=vornjixd.dll\n"},
     {"mixed, new key", "[drivers32]\r\na=1\n", "drivers32", "k",
      "[drivers32]\r\na=1\nk=vornjixd.dll\r\n"},
     {"mixed, replace", "[boot]\n[drivers32]\r\nk=old\r\na=1\n", "drivers32", "k",

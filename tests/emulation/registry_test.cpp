@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "platform/win32.h"
@@ -175,6 +176,52 @@ TEST_F(RegistryTest, WritesNeedWriteAccessAndAKeyThatStillExists) {
   WriteFile(folder.machine + "/HKLM.reg", deleted);
   EXPECT_EQ(RegCloseKey(key), ERROR_KEY_DELETED);
   EXPECT_EQ(ReadFile(folder.machine + "/HKLM.reg"), deleted);
+}
+
+TEST_F(RegistryTest, AStoreThatIsGoneOrALinkWhenItIsSavedIsNeitherMadeNorWrittenThrough) {
+  const std::string store = folder.machine + "/HKLM.reg";
+  const std::string outside = folder.work + "/outside.reg";
+  struct {
+    const char* name;
+    std::function<void()> change;  // what another program does while the key is open
+    LONG result;
+  } const cases[] = {
+      {"deleted", [&] { fs::remove(store); }, ERROR_KEY_DELETED},
+      {"a link out of the machine",
+       [&] {
+         WriteFile(outside, kFreshStore);
+         fs::remove(store);
+         fs::create_symlink(outside, store);
+       },
+       ERROR_ACCESS_DENIED},
+      {"a link to nothing",
+       [&] {
+         fs::remove(store);
+         fs::create_symlink(outside, store);
+       },
+       ERROR_ACCESS_DENIED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(outside);
+    fs::remove(store);
+    WriteFile(store, kFreshStore);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_WRITE, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, "vidc.jix1", 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>("vornjixd.dll"), 13),
+              ERROR_SUCCESS);
+    c.change();
+    const bool outsideExisted = Exists(outside);
+    EXPECT_EQ(RegCloseKey(key), c.result);
+    EXPECT_EQ(Exists(outside), outsideExisted);
+    if (outsideExisted) {
+      EXPECT_EQ(ReadFile(outside), kFreshStore);
+    }
+    EXPECT_EQ(fs::is_symlink(store), std::string(c.name) != "deleted");
+    EXPECT_EQ(Exists(store), std::string(c.name) != "deleted");
+    EXPECT_EQ(ListFolder(folder.machine).find(".vorn-"), std::string::npos);
+  }
 }
 
 }  // namespace

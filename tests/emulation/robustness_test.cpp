@@ -25,8 +25,6 @@ using emulation::RegistryValue;
 
 const char kDrivers32Key[] =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
-const char kDescriptionsKey[] =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
 constexpr int kFillerValues = 20000;  // makes each save long enough to be caught halfway
 
 int Setting(const char* variable, int fallback) {

@@ -55,6 +55,7 @@ void ResetMachine() {
 }
 
 bool ScriptedMachine::NextCallFails(Op op) {
+  ops.push_back(op);
   const int occurrence = ++callCounts[static_cast<std::size_t>(op)];
   return failures.count({op, occurrence}) != 0;
 }
@@ -177,6 +178,7 @@ LONG RegCloseKey(HKEY key) {
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   Record(Op::MessageBoxA, std::string(owner == nullptr ? "NULL" : "owner") + ", " +
                               QuoteOrNull(text) + ", " + QuoteOrNull(caption) + ", " + Hex(type));
+  if (current.NextCallFails(Op::MessageBoxA)) return 0;
   current.boxes.push_back(text);
   return IDOK;
 }

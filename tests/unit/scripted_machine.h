@@ -35,8 +35,12 @@ struct ScriptedMachine {
   // The calls made so far, one line each, as C would spell them: strings quoted and escaped,
   // registry data shown for exactly the byte count given, keys as hkey1, hkey2, ...
   std::vector<std::string> trace;
+  // The operation of each line of the trace.
+  std::vector<Op> ops;
 
-  // Makes the occurrence-th call (from 1) of op fail.
+  // Makes the occurrence-th call (from 1) of op fail, answering as Windows does when it fails:
+  // 0, FALSE or NULL, an error code from the registry, and 0 from MessageBoxA, whose box is
+  // then not shown.
   void Fail(Op op, int occurrence) { failures.insert({op, occurrence}); }
   // The lines of the trace that come from op.
   std::vector<std::string> CallsOf(Op op) const;

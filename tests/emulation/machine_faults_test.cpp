@@ -1,0 +1,401 @@
+// The native setup on machines with something wrong in them: other things where its files
+// should be, links out of the machine, files the user may not read or write, a disk that fills
+// up. Each run must end as the outcome tables say, in time, and lose nothing: the machine holds
+// what it held plus what the run could do, and nothing outside the machine changes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "tests/emulation/machine_folder.h"
+#include "tests/emulation/native_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kComplete[] = "            Installation is complete.            ";
+const char kNotComplete[] = "          Installation is NOT complete.          ";
+const char kInUse[] =
+    "Previous installed VORN video decoder is in use.\nPlease stop the video application or "
+    "reboot your system first.\nThen install VORN video decoder again.";
+const char kProfileFailed[] =
+    "Fail to update registry.\nPlease stop the video application or reboot your system "
+    "first.\nThen install VORN JIX1 decoder again.";
+
+const char kFirstDecoder[] = "MZ first decoder";
+const char kSecondDecoder[] = "MZ second decoder";
+const std::string kSystem32 = "drive_c/WINDOWS/SYSTEM32";
+const std::string kStore = "HKLM.reg";
+const std::string kSystemIni = "drive_c/WINDOWS/system.ini";
+std::string InsertAfter(std::string text, const std::string& anchor, const std::string& lines) {
+  text.insert(text.find(anchor) + anchor.size(), lines);
+  return text;
+}
+const std::string kRegisteredStore = InsertAfter(
+    InsertAfter(
+        kFreshStore, "\"Microsoft Video 1\"\r\n",
+        "\"vornjixd.dll\"=\"VORN JIX1 Decoder\"\r\n\"vornjix2.dll\"=\"VORN JIX2 Decoder\"\r\n"),
+    "\"msacm32.drv\"\r\n",
+    "\"vidc.jix1\"=\"vornjixd.dll\"\r\n\"vidc.jix2\"=\"vornjix2.dll\"\r\n"
+    "\"vidc.uyvy\"=\"vornjixd.dll\"\r\n");
+
+// A fresh machine, a package folder beside it, and a folder outside both that the machine's
+// links may point into.
+struct Bench {
+  Bench() {
+    folder.OpenFresh();
+    package = folder.work + "/package";
+    outside = folder.work + "/outside";
+    WriteFile(package + "/vornjixd.dll", kFirstDecoder);
+    WriteFile(package + "/vornjix2.dll", kSecondDecoder);
+    WriteFile(outside + "/HKLM.reg", kFreshStore);
+    WriteFile(outside + "/system.ini", kFreshSystemIni);
+    fs::create_directory(outside + "/SYSTEM32");
+  }
+  std::string At(const std::string& path) const { return folder.machine + "/" + path; }
+
+  MachineFolder folder;
+  std::string package, outside;
+};
+
+void PutFolder(const std::string& path) {
+  fs::remove(path);
+  fs::create_directory(path);
+}
+
+void PutPipe(const std::string& path) {
+  fs::remove(path);
+  ASSERT_EQ(mkfifo(path.c_str(), 0644), 0) << std::strerror(errno);
+}
+
+void PutLink(const std::string& path, const std::string& target) {
+  fs::remove_all(path);
+  fs::create_symlink(target, path);
+}
+
+void FirstInstalled(Snapshot& machine) {
+  machine[kSystem32 + "/vornjixd.dll"] = kFirstDecoder;
+}
+
+void Installed(Snapshot& machine) {
+  FirstInstalled(machine);
+  machine[kSystem32 + "/vornjix2.dll"] = kSecondDecoder;
+}
+
+void Nothing(Snapshot&) {}
+
+struct FaultCase {
+  const char* name;
+  std::function<void(Bench&)> prepare;
+  int status;
+  std::vector<std::string> boxes;
+  std::function<void(Snapshot&)> changes;  // what the run changes in the machine
+  bool unprivileged = false;
+};
+
+std::string Boxes(const std::vector<std::string>& texts) {
+  std::string boxes;
+  for (const std::string& text : texts) boxes += Box(text);
+  return boxes;
+}
+
+TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
+  const auto nineFive = [](Bench& b) { b.folder.Describe("95"); };
+  const FaultCase cases[] = {
+      {"a folder where HKLM.reg should be",
+       [](Bench& b) { PutFolder(b.At(kStore)); },
+       0,
+       {kNotComplete},
+       Installed},
+      {"a pipe where HKLM.reg should be",
+       [](Bench& b) { PutPipe(b.At(kStore)); },
+       0,
+       {kNotComplete},
+       Installed},
+      {"no HKLM.reg at all",
+       [](Bench& b) { fs::remove(b.At(kStore)); },
+       0,
+       {kNotComplete},
+       Installed},
+      {"HKLM.reg a link out of the machine",
+       [](Bench& b) { PutLink(b.At(kStore), b.outside + "/HKLM.reg"); },
+       0,
+       {kNotComplete},
+       Installed},
+      {"HKLM.reg a link to nothing",
+       [](Bench& b) { PutLink(b.At(kStore), b.outside + "/missing.reg"); },
+       0,
+       {kNotComplete},
+       Installed},
+      {"HKLM.reg unreadable to the user",
+       [](Bench& b) {
+         GiveToUnprivilegedUser(b.folder.work);
+         fs::permissions(b.At(kStore), fs::perms::none);
+       },
+       0,
+       {kNotComplete},
+       Installed,
+       true},
+      {"a machine folder the user may not write",
+       [](Bench& b) {
+         GiveToUnprivilegedUser(b.folder.work);
+         fs::permissions(b.folder.machine, fs::perms::owner_read | fs::perms::owner_exec);
+       },
+       0,
+       {kNotComplete},
+       Installed,
+       true},
+      {"a folder where the second decoder should go",
+       [](Bench& b) { fs::create_directory(b.At(kSystem32) + "/vornjix2.dll"); },
+       1,
+       {kInUse},
+       FirstInstalled},
+      {"SYSTEM32 a link out of the machine",
+       [](Bench& b) { PutLink(b.At(kSystem32), b.outside + "/SYSTEM32"); },
+       1,
+       {kInUse},
+       Nothing},
+      {"a pipe for the second decoder",
+       [](Bench& b) { PutPipe(b.package + "/vornjix2.dll"); },
+       1,
+       {kInUse},
+       FirstInstalled},
+      {"a second decoder the user may not read",
+       [](Bench& b) {
+         GiveToUnprivilegedUser(b.folder.work);
+         fs::permissions(b.package + "/vornjix2.dll", fs::perms::none);
+       },
+       1,
+       {kInUse},
+       FirstInstalled,
+       true},
+      {"a first decoder the user may not read",
+       [](Bench& b) {
+         GiveToUnprivilegedUser(b.folder.work);
+         fs::permissions(b.package + "/vornjixd.dll", fs::perms::none);
+       },
+       0,
+       {kComplete},
+       [](Snapshot& m) {
+         m[kSystem32 + "/vornjix2.dll"] = kSecondDecoder;
+         m[kStore] = kRegisteredStore;
+       },
+       true},
+      {"95 family, system.ini a link out of the machine",
+       [&](Bench& b) {
+         nineFive(b);
+         PutLink(b.At(kSystemIni), b.outside + "/system.ini");
+       },
+       0,
+       {kProfileFailed, kNotComplete},
+       Installed},
+      {"95 family, a pipe where system.ini should be",
+       [&](Bench& b) {
+         nineFive(b);
+         PutPipe(b.At(kSystemIni));
+       },
+       0,
+       {kProfileFailed, kNotComplete},
+       Installed},
+  };
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench bench;
+    c.prepare(bench);
+    Snapshot expected = TakeSnapshot(bench.folder.machine);
+    c.changes(expected);
+    const Snapshot outside = TakeSnapshot(bench.outside);
+
+    const RunResult run = RunNative(bench.folder.machine, bench.package, {{}, c.unprivileged});
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.output, Boxes(c.boxes));
+    EXPECT_EQ(TakeSnapshot(bench.folder.machine), expected);
+    EXPECT_EQ(TakeSnapshot(bench.outside), outside);
+  }
+}
+
+// A disk of its own: a small tmpfs, mounted in a mount namespace of this test process alone,
+// so that it goes when the process ends, however it ends.
+class SmallDisk {
+ public:
+  // Whether this process may mount one: root with the right to mount, which a container may
+  // not give. *why says why not.
+  static bool CanMount(std::string* why) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+      *why = std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+
+  SmallDisk(const std::string& at, const std::string& options) : at_(at) {
+    fs::create_directory(at);
+    mounted_ = mount("tmpfs", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+    EXPECT_TRUE(mounted_) << options << ": " << std::strerror(errno);
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(at_.c_str(), MNT_DETACH);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+ private:
+  std::string at_;
+  bool mounted_;
+};
+
+// Fills what is left of the disk with one file.
+void FillUp(const std::string& path) {
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  ASSERT_GE(file, 0);
+  const std::string block(4096, 'f');
+  while (write(file, block.data(), block.size()) > 0) {
+  }
+  close(file);
+}
+
+// The paths whose content differs, for files too big to show.
+std::string Differences(const Snapshot& found, const Snapshot& expected) {
+  std::string paths;
+  for (const auto& [path, content] : found) {
+    if (expected.count(path) == 0 || expected.at(path) != content) paths += path + " ";
+  }
+  for (const auto& [path, content] : expected) {
+    if (found.count(path) == 0) paths += "missing " + path + " ";
+  }
+  return paths;
+}
+
+struct DiskCase {
+  const char* name;
+  const char* disk;  // tmpfs options: its size and how many files it holds
+  const char* platform;
+  std::size_t decoderSize;
+  std::size_t fillerSize;  // a comment this long where the family registers
+  bool oldDecoders;        // older copies in the system folder
+  int status;
+  std::vector<std::string> boxes;
+  std::function<void(Snapshot&)> changes;
+};
+
+TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
+  std::string why;
+  if (!SmallDisk::CanMount(&why)) GTEST_SKIP() << "no small disk can be mounted here: " << why;
+  constexpr std::size_t kKiB = 1024;
+  const std::string bigFirst(32 * kKiB, 'd');
+  // 64 KiB is 16 pages: the machine's own files take 3, each 32 KiB decoder 8.
+  const DiskCase cases[] = {
+      {"the second decoder does not fit",
+       "size=64k",
+       "nt",
+       32 * kKiB,
+       0,
+       false,
+       1,
+       {kInUse},
+       [&](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = bigFirst; }},
+      {"the second decoder does not fit beside an older one",
+       "size=64k",
+       "nt",
+       32 * kKiB,
+       0,
+       true,
+       1,
+       {kInUse},
+       [&](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = bigFirst; }},
+      {"the store does not fit twice",
+       "size=64k",
+       "nt",
+       1 * kKiB,
+       24 * kKiB,
+       false,
+       0,
+       {kNotComplete},
+       [](Snapshot& m) {
+         m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd');
+         m[kSystem32 + "/vornjix2.dll"] = std::string(kKiB, '2');
+       }},
+      {"system.ini does not fit twice",
+       "size=64k",
+       "95",
+       1 * kKiB,
+       24 * kKiB,
+       false,
+       0,
+       {kProfileFailed, kNotComplete},
+       [](Snapshot& m) {
+         m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd');
+         m[kSystem32 + "/vornjix2.dll"] = std::string(kKiB, '2');
+       }},
+      // The disk's folder and the machine's four folders and three files take 8 entries.
+      {"no file entry left for the second decoder",
+       "size=1m,nr_inodes=9",
+       "nt",
+       1 * kKiB,
+       0,
+       false,
+       1,
+       {kInUse},
+       [](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd'); }},
+      {"no file entry left for a new store",
+       "size=1m,nr_inodes=10",
+       "nt",
+       1 * kKiB,
+       0,
+       false,
+       0,
+       {kNotComplete},
+       [](Snapshot& m) {
+         m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd');
+         m[kSystem32 + "/vornjix2.dll"] = std::string(kKiB, '2');
+       }},
+  };
+  for (const DiskCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    MachineFolder folder;
+    const std::string disk = folder.work + "/disk", machine = disk + "/machine";
+    const std::string package = folder.work + "/package";
+    SmallDisk mounted(disk, c.disk);
+    WriteFile(package + "/vornjixd.dll", std::string(c.decoderSize, 'd'));
+    WriteFile(package + "/vornjix2.dll", std::string(c.decoderSize, '2'));
+    const bool nt = std::string(c.platform) == "nt";
+    const std::string filler =
+        c.fillerSize > 0 ? ";" + std::string(c.fillerSize, 'x') + "\r\n" : "";
+    WriteFile(machine + "/machine.conf", std::string("platform = ") + c.platform + "\n");
+    WriteFile(machine + "/" + kStore, kFreshStore + (nt ? filler : ""));
+    WriteFile(machine + "/" + kSystemIni, kFreshSystemIni + (nt ? "" : filler));
+    fs::create_directory(machine + "/" + kSystem32);
+    if (c.oldDecoders) {
+      WriteFile(machine + "/" + kSystem32 + "/vornjixd.dll", "old");
+      WriteFile(machine + "/" + kSystem32 + "/vornjix2.dll", "old");
+    }
+    Snapshot expected = TakeSnapshot(machine);
+    c.changes(expected);
+
+    const RunResult run = RunNative(machine, package);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.output, Boxes(c.boxes));
+    EXPECT_EQ(Differences(TakeSnapshot(machine), expected), "");
+  }
+
+  SCOPED_TRACE("a fresh machine on a full disk");
+  MachineFolder folder;
+  const std::string disk = folder.work + "/disk";
+  SmallDisk mounted(disk, "size=64k");
+  FillUp(disk + "/filler");
+  const RunResult run = RunNative(disk + "/machine", folder.work);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.output.find("cannot create a fresh machine"), std::string::npos) << run.output;
+  EXPECT_EQ(ListFolder(disk), "filler ");
+}
+
+}  // namespace
