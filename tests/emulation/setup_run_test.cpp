@@ -12,8 +12,7 @@
 #include <optional>
 
 #include "tests/box_texts.h"
-#include "tests/emulation/machine_folder.h"
-#include "tests/emulation/native_run.h"
+#include "tests/emulation/setup_cases.h"
 
 namespace {
 
@@ -21,47 +20,11 @@ namespace fs = std::filesystem;
 
 using namespace box_texts;
 
-const char kFirstDecoder[] = "MZ first decoder";
-const char kSecondDecoder[] = "MZ second decoder";
-const char kSystem32[] = "drive_c/WINDOWS/SYSTEM32";
-const char kStore[] = "HKLM.reg";
-const char kSystemIni[] = "drive_c/WINDOWS/system.ini";
-
-std::string InsertAfter(std::string text, const std::string& anchor, const std::string& lines) {
-  text.insert(text.find(anchor) + anchor.size(), lines);
-  return text;
-}
-
-const std::string kDescriptions =
-    "\"vornjixd.dll\"=\"VORN JIX1 Decoder\"\r\n\"vornjix2.dll\"=\"VORN JIX2 Decoder\"\r\n";
-const std::string kHandlers =
-    "\"vidc.jix1\"=\"vornjixd.dll\"\r\n\"vidc.jix2\"=\"vornjix2.dll\"\r\n"
-    "\"vidc.uyvy\"=\"vornjixd.dll\"\r\n";
-const std::string kRegisteredStore =
-    InsertAfter(InsertAfter(kFreshStore, "\"Microsoft Video 1\"\r\n", kDescriptions),
-                "\"msacm32.drv\"\r\n", kHandlers);
 const std::string kNoDescriptionsKey =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc]\r\n"
     "\"msrle32.dll\"=\"Microsoft RLE\"\r\n"
     "\"msvidc32.dll\"=\"Microsoft Video 1\"\r\n"
     "\r\n";
-
-// One machine with a package folder beside it, for one run.
-struct Bench {
-  Bench() {
-    folder.OpenFresh();
-    package = folder.work + "/package";
-    WriteFile(package + "/vornjixd.dll", kFirstDecoder);
-    WriteFile(package + "/vornjix2.dll", kSecondDecoder);
-  }
-  std::string At(const std::string& path) const { return folder.machine + "/" + path; }
-  void Edit(const std::string& path, const std::function<std::string(std::string)>& change) {
-    WriteFile(At(path), change(ReadFile(At(path))));
-  }
-
-  MachineFolder folder;
-  std::string package;
-};
 
 // Holds a decoder locked from another process, as a running video application would.
 class DecoderUser {
@@ -91,31 +54,10 @@ class DecoderUser {
   pid_t pid_ = -1;
 };
 
-struct RunCase {
-  const char* name;
-  std::function<void(Bench&)> prepare;
-  int status;
-  std::vector<std::string> boxes;
-  std::function<void(Snapshot&)> changes;  // what the run changes in the machine
-  RunOptions options = {};
-};
-
-void Installed(Snapshot& machine) {
-  machine[std::string(kSystem32) + "/vornjixd.dll"] = kFirstDecoder;
-  machine[std::string(kSystem32) + "/vornjix2.dll"] = kSecondDecoder;
-}
-
-void InstalledAndRegistered(Snapshot& machine) {
-  Installed(machine);
-  machine[kStore] = kRegisteredStore;
-}
-
-void Nothing(Snapshot&) {}
-
 const auto kAsIs = [](Bench&) {};
 
 TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
-  const RunCase cases[] = {
+  CheckRuns({
       {"NT family", kAsIs, 0, {kComplete}, InstalledAndRegistered},
       {"arguments change nothing",
        kAsIs,
@@ -132,8 +74,8 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
        {kComplete},
        [](Snapshot& m) {
          InstalledAndRegistered(m);
-         m.erase(std::string(kSystem32) + "/vornjixd.dll");
-         m[std::string(kSystem32) + "/VORNJIXD.DLL"] = kFirstDecoder;
+         m.erase(kSystem32 + "/vornjixd.dll");
+         m[kSystem32 + "/VORNJIXD.DLL"] = kFirstDecoder;
        }},
       {"NT family without drivers.desc",
        [](Bench& b) {
@@ -147,7 +89,7 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
          Installed(m);
          std::string store = kFreshStore;
          store.erase(store.find(kNoDescriptionsKey), kNoDescriptionsKey.size());
-         m[kStore] = InsertAfter(store, "\"msacm32.drv\"\r\n", kHandlers);
+         m[kStore] = InsertAfter(store, "\"msacm32.drv\"\r\n", kHandlerLines);
        }},
       {"95 family",
        [](Bench& b) {
@@ -181,14 +123,14 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
        [](Bench& b) { fs::remove(b.package + "/vornjix2.dll"); },
        1,
        {kInUse},
-       [](Snapshot& m) { m[std::string(kSystem32) + "/vornjixd.dll"] = kFirstDecoder; }},
+       [](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = kFirstDecoder; }},
       {"first file missing",
        [](Bench& b) { fs::remove(b.package + "/vornjixd.dll"); },
        0,
        {kComplete},
        [](Snapshot& m) {
          InstalledAndRegistered(m);
-         m.erase(std::string(kSystem32) + "/vornjixd.dll");
+         m.erase(kSystem32 + "/vornjixd.dll");
        }},
       {"system directory too long for the setup's path",
        [](Bench& b) { b.folder.Describe("nt", "C:\\WINDOWS", "C:\\" + std::string(200, 'S')); },
@@ -199,7 +141,9 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
        [](Bench& b) { b.Edit(kStore, [](std::string s) { return s + "garbage\r\n"; }); },
        0,
        {kNotComplete},
-       Installed},
+       Installed,
+       {},
+       "vornsetup: HKLM.reg cannot be read, so it is left as it is: line 18"},
       {"a read-only store",
        [](Bench& b) { fs::permissions(b.At(kStore), fs::perms::owner_read); },
        0,
@@ -229,33 +173,14 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
        0,
        {kComplete},
        Nothing},
-  };
-  for (const RunCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    Bench bench;
-    c.prepare(bench);
-    Snapshot expected = TakeSnapshot(bench.folder.machine);
-    c.changes(expected);
-
-    const RunResult run = RunNative(bench.folder.machine, bench.package, c.options);
-    EXPECT_EQ(run.status, c.status);
-    std::string boxes;
-    for (const std::string& text : c.boxes) boxes += Box(text);
-    if (std::string(c.name) == "a store it cannot read") {
-      EXPECT_NE(run.output.find("vornsetup: HKLM.reg cannot be read"), std::string::npos);
-      EXPECT_EQ(run.output.substr(run.output.find('+')), boxes);
-    } else {
-      EXPECT_EQ(run.output, boxes);
-    }
-    EXPECT_EQ(TakeSnapshot(bench.folder.machine), expected);
-  }
+  });
 }
 
 TEST(NativeSetup, ADecoderInUseIsNotReplaced) {
   Bench bench;
   WriteFile(bench.At(kSystem32) + "/vornjix2.dll", "old");
   Snapshot expected = TakeSnapshot(bench.folder.machine);
-  expected[std::string(kSystem32) + "/vornjixd.dll"] = kFirstDecoder;
+  expected[kSystem32 + "/vornjixd.dll"] = kFirstDecoder;
   {
     DecoderUser player(bench.At(kSystem32) + "/vornjix2.dll");
     const RunResult run = RunNative(bench.folder.machine, bench.package);

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "setup/setup.h"
+#include "tests/box_texts.h"
 #include "tests/unit/scripted_machine.h"
 
 namespace {
@@ -32,15 +33,7 @@ using Lines = std::vector<std::string>;
 using FailingCalls = std::set<std::pair<Op, int>>;  // an operation and which of its calls
 
 // The outcome tables, written out by hand.
-const char kComplete[] = "            Installation is complete.            ";
-const char kNotComplete[] = "          Installation is NOT complete.          ";
-const char kInUse[] =
-    "Previous installed VORN video decoder is in use.\nPlease stop the video application or "
-    "reboot your system first.\nThen install VORN video decoder again.";
-const char kWrongVersion[] = "Wrong Windows Version";
-const char kProfileFailed[] =
-    "Fail to update registry.\nPlease stop the video application or reboot your system "
-    "first.\nThen install VORN JIX1 decoder again.";
+using namespace box_texts;
 const char kCaption[] = "VORN VORN Video Decoder Setup";
 
 struct Ending {
