@@ -88,20 +88,10 @@ std::string Describe(const MachineKind& kind) {
          kind.systemDirectory->name;
 }
 
-const char* const kOpNames[] = {"GetSystemDirectoryA",
-                                "lstrcatA",
-                                "CopyFileA",
-                                "GetVersionExA",
-                                "WritePrivateProfileStringA",
-                                "RegOpenKeyExA",
-                                "RegSetValueExA",
-                                "RegCloseKey",
-                                "MessageBoxA"};
-
 std::string Describe(const FailingCalls& failing) {
   std::string text = "failing:";
   for (const auto& [op, occurrence] : failing) {
-    text += std::string(" ") + kOpNames[static_cast<int>(op)] + " #" + std::to_string(occurrence);
+    text += std::string(" ") + OpName(op) + " #" + std::to_string(occurrence);
   }
   return failing.empty() ? "nothing failing" : text;
 }

@@ -41,10 +41,14 @@ std::string KeyUse(HKEY key) {
 }
 
 void Record(Op op, const std::string& arguments) {
-  current.trace.push_back(std::string(kOpNames[static_cast<int>(op)]) + "(" + arguments + ")");
+  current.trace.push_back(std::string(OpName(op)) + "(" + arguments + ")");
 }
 
 }  // namespace
+
+const char* OpName(Op op) {
+  return kOpNames[static_cast<int>(op)];
+}
 
 ScriptedMachine& Machine() {
   return current;
@@ -61,7 +65,7 @@ bool ScriptedMachine::NextCallFails(Op op) {
 }
 
 std::vector<std::string> ScriptedMachine::CallsOf(Op op) const {
-  const std::string prefix = std::string(kOpNames[static_cast<int>(op)]) + "(";
+  const std::string prefix = std::string(OpName(op)) + "(";
   std::vector<std::string> calls;
   for (const std::string& line : trace) {
     if (line.compare(0, prefix.size(), prefix) == 0) calls.push_back(line);

@@ -56,6 +56,9 @@ struct ScriptedMachine {
   std::vector<std::string> boxes;
 };
 
+// The operation's name, as Windows spells it.
+const char* OpName(Op op);
+
 // The machine behind the operations; each test starts with a fresh one.
 ScriptedMachine& Machine();
 void ResetMachine();
