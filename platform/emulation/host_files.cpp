@@ -25,6 +25,8 @@ std::string TemporaryName(const std::string& name) {
   return ".vorn-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + name;
 }
 
+}  // namespace
+
 bool WriteAll(int fd, std::string_view content, DWORD* error) {
   while (!content.empty()) {
     const ssize_t written = ::write(fd, content.data(), content.size());
@@ -37,8 +39,6 @@ bool WriteAll(int fd, std::string_view content, DWORD* error) {
   }
   return true;
 }
-
-}  // namespace
 
 DWORD WindowsError(int hostError) {
   switch (hostError) {

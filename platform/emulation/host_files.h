@@ -33,6 +33,9 @@ UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, D
 // be read (ERROR_FILE_NOT_FOUND when it does not exist).
 std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DWORD* error);
 
+// Writes all of content to fd.
+bool WriteAll(int fd, std::string_view content, DWORD* error);
+
 // Replaces folder/name, or creates it, so that readers only ever see the old or the new file:
 // fill writes the new content into a temporary file beside it, which is flushed and renamed
 // over the old one. The temporary file is removed when anything fails. The new file gets mode.
