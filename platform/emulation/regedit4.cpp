@@ -10,6 +10,8 @@ using regedit4::Error;
 
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16ByteOrderMark = "\xFF\xFE";
+constexpr std::string_view kRegedit5Header = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kRootNames[] = {
     "HKEY_LOCAL_MACHINE",  "HKEY_USERS",        "HKEY_CLASSES_ROOT",
     "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER", "HKEY_DYN_DATA",
@@ -18,6 +20,8 @@ constexpr std::size_t kNoRoot = std::size(kRootNames);
 
 constexpr char kBadHeader[] = "the first line must be REGEDIT4";
 constexpr char kByteOrderMarkFound[] = "byte order mark before REGEDIT4";
+constexpr char kRegedit5Export[] =
+    "a regedit 5 export (Windows Registry Editor Version 5.00): export as REGEDIT4 or convert it";
 constexpr char kLoneCarriageReturn[] = "carriage return without line feed";
 constexpr char kZeroByte[] = "zero byte";
 constexpr char kUnknownLine[] = "not a key, a value or a comment";
@@ -56,6 +60,16 @@ std::size_t RootIndex(std::string_view name) {
   std::size_t root = 0;
   while (root < kNoRoot && !EqualsIgnoringCase(name, kRootNames[root])) ++root;
   return root;
+}
+
+// The first line of what regedit 5 exports: UTF-16 LE with a byte order mark, or the same text
+// converted to UTF-8.
+bool IsRegedit5Export(std::string_view firstLine) {
+  if (StartsWith(firstLine, kByteOrderMark)) firstLine.remove_prefix(kByteOrderMark.size());
+  if (!StartsWith(firstLine, kUtf16ByteOrderMark)) return StartsWith(firstLine, kRegedit5Header);
+  std::string wide(kUtf16ByteOrderMark);
+  for (char c : kRegedit5Header) wide.append({c, '\0'});
+  return StartsWith(firstLine, wide);
 }
 
 }  // namespace
@@ -195,6 +209,7 @@ Error RegistryKey::ReadLine(std::string_view line, bool lineFeed) {
   if (crlf) line.remove_suffix(1);
   endsWithLineBreak_ = lineFeed;
   lastLineEmpty_ = line.empty();
+  if (state_ == State::kHeader && IsRegedit5Export(line)) return kRegedit5Export;
   if (line.find('\r') != std::string_view::npos) return kLoneCarriageReturn;
   if (firstZero_ < offset_) return kZeroByte;
 

@@ -12,7 +12,7 @@
 // It reads what regedit imports (as Wine's import code reads it), stricter where regedit skips
 // or guesses:
 // - the first line is exactly REGEDIT4: no byte order mark (regedit reads REGEDIT4 as ANSI) and
-//   no blanks around it;
+//   no blanks around it; a regedit 5 export is named as such;
 // - lines end in CRLF or LF; a lone CR or a zero byte is an error (regedit cuts lines there);
 // - a line regedit would skip is an error, except blank lines and ';' comments;
 // - [KEY] must start with a root name, have no empty component and end at its last ']';

@@ -55,10 +55,20 @@ TEST(Parse, RefusesWhatItCannotReadAndNamesTheLine) {
     std::string_view text;
     const char* error;
   };
+  const char kRegedit5[] =
+      "line 1: a regedit 5 export (Windows Registry Editor Version 5.00): export as REGEDIT4 or "
+      "convert it";
   const Case kCases[] = {
       {""sv, "line 1: the first line must be REGEDIT4"},
       {"REGEDIT4 \r\n"sv, "line 1: the first line must be REGEDIT4"},
-      {"Windows Registry Editor Version 5.00\r\n"sv, "line 1: the first line must be REGEDIT4"},
+      {"Windows Registry Editor Version 5.00\r\n"sv, kRegedit5},
+      {"\xFF\xFE"
+       "W\0i\0n\0d\0o\0w\0s\0 \0R\0e\0g\0i\0s\0t\0r\0y\0 \0E\0d\0i\0t\0o\0r\0 \0"
+       "V\0e\0r\0s\0i\0o\0n\0 \0"
+       "5\0.\0"
+       "0\0"
+       "0\0\r\0\n\0"sv,
+       kRegedit5},
       {"\xEF\xBB\xBFREGEDIT4\r\n"sv, "line 1: byte order mark before REGEDIT4"},
       {"REGEDIT4\r\n\r\n\"x\"=\"1\"\r\n"sv, "line 3: value outside a key section"},
       {"REGEDIT4\n[HKEY_USERS\\A]\r[x]\n"sv, "line 2: carriage return without line feed"},
