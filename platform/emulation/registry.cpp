@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,28 +38,54 @@ struct OpenKey {
 };
 OpenKey openKeys[kMaxOpenKeys];
 
+// The store's path, as the host names the machine folder.
+std::string StorePath() {
+  const std::string folder = "/proc/self/fd/" + std::to_string(MachineFolder());
+  char path[PATH_MAX];
+  const ssize_t size = readlink(folder.c_str(), path, sizeof path);
+  return size > 0 ? std::string(path, static_cast<std::size_t>(size)) + "/" + kRegistryFile
+                  : kRegistryFile;
+}
+
+// Says why the store cannot be used, once a run however often it is read.
+void ReportStore(const std::string& why) {
+  static std::string reported;
+  if (why == reported) return;
+  reported = why;
+  ReportMachineFault(StorePath() + " " + why);
+}
+
 // Reads the store once, checking it whole, for what it says about key. *file is left open on
 // it, and *size says how much was read.
 LONG ReadStore(RegistryKey* key, UniqueFd* file, std::size_t* size) {
   DWORD error = ERROR_SUCCESS;
+  errno = 0;
   *file = OpenForReading(MachineFolder(), kRegistryFile, false, &error);
   std::string why;
   if (!*file && error == ERROR_FILE_NOT_FOUND) {
+    ReportStore("does not exist, so the registry is empty");
     key->Read(kEmptyStore, &why);
   } else if (!*file) {
+    // OpenForReading leaves errno as it is when what it opened is no plain file.
+    ReportStore(std::string("cannot be opened: ") +
+                (errno == ELOOP ? "a symbolic link, and the machine follows none"
+                 : errno != 0   ? std::strerror(errno)
+                                : "not a plain file"));
     return static_cast<LONG>(error);
   }
   *size = 0;
   char buffer[1 << 16];
   for (ssize_t got; *file && (got = read(file->get(), buffer, sizeof buffer)) != 0;) {
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return static_cast<LONG>(WindowsError(errno));
+    if (got < 0) {
+      ReportStore(std::string("cannot be read: ") + std::strerror(errno));
+      return static_cast<LONG>(WindowsError(errno));
+    }
     *size += static_cast<std::size_t>(got);
     if (!key->Read(std::string_view(buffer, static_cast<std::size_t>(got)), &why)) break;
   }
   if (!key->Finish(&why)) {
-    ReportMachineFault(std::string(kRegistryFile) +
-                       " cannot be read, so it is left as it is: " + why);
+    ReportStore("cannot be read, so it is left as it is: " + why);
     return ERROR_BADDB;
   }
   return ERROR_SUCCESS;
