@@ -205,30 +205,24 @@ TEST(Parse, LeavesWhatAnImportWouldLeave) {
   const struct {
     const char* key;
     bool exists;
-  } kKeys[] = {
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE", true},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs", true},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old", true},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old\\Sub", false},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Missing", false},
-  };
-  for (const auto& k : kKeys) {
-    SCOPED_TRACE(k.key);
-    EXPECT_EQ(MustRead(kText, k.key).Exists(), k.exists);
-  }
-  const struct {
-    const char* key;
     Values values;
   } kCases[] = {
       {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix",
+       true,
        {{"File", Value(1, "new.dll\0"sv)}, {"Kept", Value(4, "\1\0\0\0"sv)}}},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn", {{"", Value(1, "second\0"sv)}}},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old", {}},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Again", {{"z", Value(1, "3\0"sv)}}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn", true, {{"", Value(1, "second\0"sv)}}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs", true, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE", true, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old", true, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old\\Sub", false, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Missing", false, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Again", true, {{"z", Value(1, "3\0"sv)}}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.key);
-    EXPECT_EQ(MustRead(kText, c.key).Values(), c.values);
+    const RegistryKey key = MustRead(kText, c.key);
+    EXPECT_EQ(key.Exists(), c.exists);
+    EXPECT_EQ(key.Values(), c.values);
   }
 }
 
