@@ -100,10 +100,9 @@ bool CopyRange(int from, off_t offset, std::size_t size, int to, DWORD* error) {
     if (copied < 0 &&
         (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
       copied = pread(from, buffer, std::min(size, sizeof buffer), offset);
-      if (copied > 0 &&
-          !WriteAll(to, std::string_view(buffer, static_cast<std::size_t>(copied)), error))
-        return false;
-      offset += copied > 0 ? copied : 0;
+      const std::string_view got(buffer, copied > 0 ? static_cast<std::size_t>(copied) : 0);
+      if (!WriteAll(to, got, error)) return false;
+      offset += static_cast<off_t>(got.size());
     }
     if (copied < 0 && errno == EINTR) continue;
     if (copied <= 0) {
