@@ -4,13 +4,7 @@
 # and removing it gives back the unsigned file. Without a certificate nothing is signed.
 #   check-signing.sh SIGN_SH EXE MSI CPACK_CONFIG VERSION CPACK CMAKE
 set -euo pipefail
-sign=$1
-exe=$2
-msi=$3
-config=$4
-version=$5
-cpack=$6
-cmake=$7
+sign=$1 exe=$2 msi=$3 config=$4 version=$5 cpack=$6 cmake=$7
 
 fail() {
   echo "FAIL: $*" >&2
