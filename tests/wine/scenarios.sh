@@ -302,7 +302,8 @@ msiexec_run() {  # msiexec's arguments, a package given as its file on the host;
   wine_call wine msiexec "${args[@]}" || status=$?
 }
 
-# Installed and listed as Windows lists it for its inventory (Programs and Features).
+# Installed, and listed for the inventory (Programs and Features): on 64-bit Windows in the
+# 32-bit view, where Wine lists a 32-bit package.
 expect_msi_installed() {  # package
   expect_installed_files
   expect_nt_values
