@@ -1,10 +1,9 @@
 #include "setup/setup.h"
 
-#include <cstring>
-
 #include "platform/win32.h"
 #include "registration/package.h"
 #include "registration/registrars.h"
+#include "registration/text.h"
 
 namespace {
 
@@ -43,10 +42,10 @@ bool BuildDestination(char (&destination)[kPathBufferSize], const char* fileName
   const UINT length = GetSystemDirectoryA(destination, kPathBufferSize);
   // 0 is a failure; the buffer size or more means "too small", and nothing was written.
   if (length == 0 || length >= kPathBufferSize) return false;
-  // lstrcatA does not bound its copy: measure what is really there before appending.
-  if (std::memchr(destination, '\0', kPathBufferSize) == nullptr) return false;
-  const std::size_t used = std::strlen(destination);
-  if (used + std::strlen(kPathSeparator) + std::strlen(fileName) >= kPathBufferSize) return false;
+  // lstrcatA does not bound its copy: measure what is really there before appending. A buffer
+  // without a terminating zero measures as full.
+  const std::size_t used = TextLengthWithin(destination);
+  if (used + TextLength(kPathSeparator) + TextLength(fileName) >= kPathBufferSize) return false;
   // lstrcatA answers NULL when it fails; the path then is not the destination.
   return lstrcatA(destination, kPathSeparator) != nullptr &&
          lstrcatA(destination, fileName) != nullptr;
