@@ -95,6 +95,22 @@ scenario_nt_win10() {
   expect_nt_complete
 }
 
+# Before its first copy the setup has Windows load DLLs from System32 only, not from the folder
+# it was started from. Wine's relay trace shows the calls the registry names for it, with their
+# arguments; the run is otherwise the plain NT one.
+scenario_nt_dll_search_narrowed_first() {
+  new_prefix win32
+  add_descriptions_key
+  wine_call wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+    /d 'SetDefaultDllDirectories;CopyFileA' /f >/dev/null
+  setup_debug=+relay run_setup "$(package_dir)"
+  expect_nt_complete
+  local calls  # kernel32 may hand a call on to kernelbase, which the trace then names
+  calls=$(sed -n -E 's/^[0-9a-f]+:Call (KERNEL32|KERNELBASE)\.(SetDefaultDllDirectories\([^)]*\)|CopyFileA).*/\2/p' \
+    "$setup_trace" | tr '\n' ' ')
+  expect_eq "relayed calls" "$calls" "SetDefaultDllDirectories(00000800) CopyFileA CopyFileA "
+}
+
 scenario_nt_without_descriptions_key() {
   new_prefix win32
   run_setup "$(package_dir)"
