@@ -1,8 +1,8 @@
+// POSIX primitives under the operations: reading a plain file, replacing a file atomically,
+// locking a folder.
 #include "platform/emulation/host_files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -39,72 +39,6 @@ bool WriteAll(int fd, std::string_view content, DWORD* error) {
 }
 
 }  // namespace
-
-DWORD WindowsError(int hostError) {
-  switch (hostError) {
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-      return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ELOOP:  // a symbolic link where the machine allows none
-      return ERROR_ACCESS_DENIED;
-    case EWOULDBLOCK:
-      return ERROR_SHARING_VIOLATION;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      return ERROR_DISK_FULL;
-    case ENAMETOOLONG:
-      return ERROR_FILENAME_EXCED_RANGE;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-      return ERROR_GEN_FAILURE;
-  }
-}
-
-std::string FindName(int folder, std::string_view name) {
-  const std::string exact(name);
-  struct stat status;
-  if (fstatat(folder, exact.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return exact;
-  const int listing = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (listing < 0) return exact;
-  DIR* entries = fdopendir(listing);
-  if (entries == nullptr) {
-    ::close(listing);
-    return exact;
-  }
-  rewinddir(entries);
-  std::string found;
-  while (const dirent* entry = readdir(entries)) {
-    // Of several names differing only in case, take the same one every time.
-    if (strcasecmp(entry->d_name, exact.c_str()) == 0 && (found.empty() || found > entry->d_name)) {
-      found = entry->d_name;
-    }
-  }
-  closedir(entries);
-  return found.empty() ? exact : found;
-}
-
-UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool followLinks,
-                    DWORD* error) {
-  UniqueFd folder(::openat(base, ".", O_RDONLY | O_DIRECTORY | kOpenFlags));
-  for (const std::string& name : names) {
-    if (!folder) break;
-    const std::string found = FindName(folder.get(), name);
-    folder = UniqueFd(::openat(folder.get(), found.c_str(),
-                               O_RDONLY | O_DIRECTORY | kOpenFlags | NoFollow(followLinks)));
-  }
-  if (!folder) {
-    // A missing folder on the way is "path not found", as on Windows.
-    *error = errno == ENOENT ? ERROR_PATH_NOT_FOUND : WindowsError(errno);
-  }
-  return folder;
-}
 
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error) {
   // Without O_NONBLOCK, opening a pipe would wait for a writer that may never come.
@@ -196,10 +130,6 @@ bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_v
   return ReplaceFile(
       folder, name, mode,
       [content](int fd, DWORD* writeError) { return WriteAll(fd, content, writeError); }, error);
-}
-
-bool IsReadOnly(const struct stat& status) {
-  return (status.st_mode & 0222) == 0;
 }
 
 FolderLock::FolderLock(int folder) : folder_(folder) {

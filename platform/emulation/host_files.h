@@ -1,3 +1,5 @@
+// The host's files, as the operations need them: a plain file read whole without waiting, a
+// file replaced in one step, a folder locked while a store in it changes.
 #pragma once
 
 #include <sys/stat.h>
@@ -6,24 +8,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/emulation/unique_fd.h"
+#include "platform/emulation/windows_files.h"
 #include "platform/win32.h"
 
 namespace emulation {
-
-// The Windows error code for what the host said in errno.
-DWORD WindowsError(int hostError);
-
-// The name of the entry in folder that matches name case-insensitively, as Windows and Wine
-// look names up; an exact match wins. Name itself when nothing matches.
-std::string FindName(int folder, std::string_view name);
-
-// Opens the folder that names lead to from base, matching each name case-insensitively. Within
-// the machine no symbolic link is followed. Sets *error to a Windows error code on failure.
-UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool followLinks,
-                    DWORD* error);
 
 // Opens folder/name for reading: a plain file only, never waiting (ERROR_ACCESS_DENIED for a
 // folder, a pipe or a device).
@@ -40,10 +30,6 @@ bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error);
 bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_view content,
                  DWORD* error);
-
-// Whether an existing file may be written: Windows refuses a read-only file whoever asks, so
-// a file without any write bit is read-only here even for root.
-bool IsReadOnly(const struct stat& status);
 
 // An exclusive lock on a folder, held while a store in it is read, changed and saved, so that
 // two processes changing the same store one after the other lose nothing.

@@ -3,6 +3,7 @@
 // REGEDIT4 file) and drive_c (the C: drive). docs/emulated-machine.md describes it.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,9 @@
 #include "platform/win32.h"
 
 namespace emulation {
+
+// Windows' ANSI calls take paths of at most MAX_PATH (260) bytes with the terminating zero.
+inline constexpr std::size_t kMaxPath = 259;
 
 // The exit status of the native setup when it has no machine to run on.
 inline constexpr int kNoMachineStatus = 3;
@@ -47,6 +51,7 @@ std::string DefaultMachineFolder();
 bool MachineIsOpen();
 const MachineDescription& Description();
 int MachineFolder();
+int DriveFolder();  // drive_c: the C: drive
 
 // Where a Windows path leads on the host: the open folder that holds it and the name in that
 // folder (as found on disk, whatever the letter case asked for). Paths on drive C: stay inside

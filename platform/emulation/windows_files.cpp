@@ -1,0 +1,84 @@
+// Windows' rules for files over the host's: error codes, names without regard to case, rights.
+#include "platform/emulation/windows_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace emulation {
+
+DWORD WindowsError(int hostError) {
+  switch (hostError) {
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ELOOP:  // a symbolic link where the machine allows none
+      return ERROR_ACCESS_DENIED;
+    case EWOULDBLOCK:
+      return ERROR_SHARING_VIOLATION;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return ERROR_DISK_FULL;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+std::string FindName(int folder, std::string_view name) {
+  const std::string exact(name);
+  struct stat status;
+  if (fstatat(folder, exact.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return exact;
+  const int listing = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+  if (listing < 0) return exact;
+  DIR* entries = fdopendir(listing);
+  if (entries == nullptr) {
+    ::close(listing);
+    return exact;
+  }
+  rewinddir(entries);
+  std::string found;
+  while (const dirent* entry = readdir(entries)) {
+    // Of several names differing only in case, take the same one every time.
+    if (strcasecmp(entry->d_name, exact.c_str()) == 0 && (found.empty() || found > entry->d_name)) {
+      found = entry->d_name;
+    }
+  }
+  closedir(entries);
+  return found.empty() ? exact : found;
+}
+
+UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool followLinks,
+                    DWORD* error) {
+  UniqueFd folder(::openat(base, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY));
+  for (const std::string& name : names) {
+    if (!folder) break;
+    const std::string found = FindName(folder.get(), name);
+    folder = UniqueFd(
+        ::openat(folder.get(), found.c_str(),
+                 O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW)));
+  }
+  if (!folder) {
+    // A missing folder on the way is "path not found", as on Windows.
+    *error = errno == ENOENT ? ERROR_PATH_NOT_FOUND : WindowsError(errno);
+  }
+  return folder;
+}
+
+bool IsReadOnly(const struct stat& status) {
+  return (status.st_mode & 0222) == 0;
+}
+
+}  // namespace emulation
