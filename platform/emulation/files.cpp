@@ -9,6 +9,7 @@
 
 #include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
+#include "platform/emulation/windows_files.h"
 
 namespace emulation {
 namespace {

@@ -1,4 +1,5 @@
-// A fresh machine: what it holds, and how it is made so that two setups at once agree on one.
+// A fresh machine: what it holds, and how it is made in its own folder, so that two setups at
+// once make one and a run killed halfway leaves a machine the next run recognises and makes anew.
 #include "platform/emulation/fresh_machine.h"
 
 #include <fcntl.h>
@@ -8,15 +9,21 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
-#include "platform/emulation/unique_fd.h"
 
 namespace emulation {
 namespace {
+
+constexpr mode_t kFolderMode = 0755;
+constexpr mode_t kFileMode = 0644;
+
+// machine.conf is written under this name first and renamed last: a folder that holds it is a
+// fresh machine a killed run left half-made.
+constexpr char kUnfinished[] = ".vorn-fresh-machine.conf";
 
 constexpr char kFreshDescription[] =
     "# The Windows this folder stands for, read by vornsetup at every run.\n"
@@ -60,71 +67,106 @@ constexpr char kFreshSystemIni[] =
     "[drivers32]\r\n"
     "msacm.imaadpcm=imaadp32.acm\r\n";
 
-bool WriteNewFile(int folder, const char* name, std::string_view content) {
-  UniqueFd file(openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+bool WriteWholeFile(int folder, const char* name, std::string_view content) {
+  UniqueFd file(
+      openat(folder, name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kFileMode));
   if (!file) return false;
   while (!content.empty()) {
     const ssize_t written = write(file.get(), content.data(), content.size());
-    if (written <= 0) return false;
-    content.remove_prefix(static_cast<std::size_t>(written));
+    if (written < 0 && errno != EINTR) return false;
+    content.remove_prefix(static_cast<std::size_t>(written > 0 ? written : 0));
   }
   return fsync(file.get()) == 0;
 }
 
-// Removes a half-made fresh machine of this process's own, never following links.
-void RemoveTree(const std::string& path) {
-  nftw(
-      path.c_str(),
-      [](const char* entry, const struct stat*, int, FTW*) {
-        remove(entry);
-        return 0;
-      },
-      16, FTW_DEPTH | FTW_PHYS);
+bool MakeFolder(int folder, const char* name) {
+  return mkdirat(folder, name, kFolderMode) == 0 || errno == EEXIST;
 }
 
-bool MakeParentFolders(const std::string& folder) {
-  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
-       slash = folder.find('/', slash + 1)) {
-    const std::string parent = folder.substr(0, slash);
-    if (mkdir(parent.c_str(), 0755) != 0 && errno != EEXIST) return false;
+bool Holds(int folder, const char* name) {
+  struct stat status;
+  return fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool IsEmpty(int folder) {
+  bool empty = true;
+  return ForEachName(folder, [&](const char*) { empty = false; }) && empty;
+}
+
+// Makes the fresh machine in folder, over whatever a killed run left of one. machine.conf takes
+// its place last: until then the folder is recognised as unfinished.
+bool MakeFresh(int folder) {
+  const bool made = WriteWholeFile(folder, kUnfinished, kFreshDescription) && fsync(folder) == 0 &&
+                    MakeFolder(folder, kDriveFolder) && MakeFolder(folder, "drive_c/WINDOWS") &&
+                    MakeFolder(folder, "drive_c/WINDOWS/SYSTEM32") &&
+                    WriteWholeFile(folder, kRegistryFile, kFreshRegistry) &&
+                    WriteWholeFile(folder, "drive_c/WINDOWS/system.ini", kFreshSystemIni) &&
+                    renameat(folder, kUnfinished, folder, kDescriptionFile) == 0;
+  if (made) fsync(folder);  // makes the last step last
+  return made;
+}
+
+// Takes away what MakeFresh made, never following links; the marker last, so that a run killed
+// on the way still leaves the folder recognisable.
+void Unmake(int folder, const std::string& path) {
+  nftw((path + "/" + kDriveFolder).c_str(),
+       [](const char* entry, const struct stat*, int, FTW*) {
+         remove(entry);
+         return 0;
+       },
+       16, FTW_DEPTH | FTW_PHYS);
+  unlinkat(folder, kRegistryFile, 0);
+  unlinkat(folder, kUnfinished, 0);
+}
+
+// Makes path and the folders above it that are missing. *made says whether any was, and so
+// path itself.
+bool MakeFolders(const std::string& path, bool* made, std::string* error) {
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash);
+    if (mkdir(folder.c_str(), kFolderMode) == 0) {
+      *made = true;
+    } else if (errno != EEXIST) {
+      *error = "cannot create " + Quoted(folder) + ": " + std::strerror(errno);
+      return false;
+    }
+    if (slash == std::string::npos) return true;
   }
-  return true;
+}
+
+UniqueFd OpenFolderAt(const std::string& path) {
+  return UniqueFd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 }  // namespace
 
-// Builds a fresh machine in a folder of its own beside the target, then moves it into place
-// in one step, so that two setups started at once on a new machine agree on one.
-bool CreateFreshMachine(const std::string& folder, std::string* error) {
-  if (!MakeParentFolders(folder)) return false;
-  std::string staging = folder + ".new-XXXXXX";
-  if (mkdtemp(staging.data()) == nullptr) {
-    *error = "cannot create " + staging + ": " + std::strerror(errno);
-    return false;
+UniqueFd OpenMachineFolder(const std::string& path, std::string* error) {
+  bool made = false;
+  UniqueFd folder = OpenFolderAt(path);
+  if (!folder && errno == ENOENT) {
+    if (!MakeFolders(path, &made, error)) return UniqueFd();
+    folder = OpenFolderAt(path);
   }
-  UniqueFd root(open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  const bool made = root && fchmod(root.get(), 0755) == 0 &&
-                    mkdirat(root.get(), kDriveFolder, 0755) == 0 &&
-                    mkdirat(root.get(), "drive_c/WINDOWS", 0755) == 0 &&
-                    mkdirat(root.get(), "drive_c/WINDOWS/SYSTEM32", 0755) == 0 &&
-                    WriteNewFile(root.get(), kDescriptionFile, kFreshDescription) &&
-                    WriteNewFile(root.get(), kRegistryFile, kFreshRegistry) &&
-                    WriteNewFile(root.get(), "drive_c/WINDOWS/system.ini", kFreshSystemIni);
-  if (!made) {
-    *error = "cannot create a fresh machine in " + staging + ": " + std::strerror(errno);
-    RemoveTree(staging);
-    return false;
+  if (!folder) {
+    *error = "cannot open " + Quoted(path) + ": " + std::strerror(errno);
+    return folder;
   }
-  if (rename(staging.c_str(), folder.c_str()) != 0) {
-    const int renameError = errno;
-    RemoveTree(staging);
-    // Another setup made the machine first: use that one.
-    if (renameError != EEXIST && renameError != ENOTEMPTY) {
-      *error = "cannot create " + folder + ": " + std::strerror(renameError);
-      return false;
-    }
+  // A machine that exists needs no lock to be opened.
+  if (Holds(folder.get(), kDescriptionFile)) return folder;
+  // Two setups started at once on a new machine take turns: the second finds it made.
+  FolderLock turn(folder.get());
+  if (Holds(folder.get(), kDescriptionFile)) return folder;
+  if (!IsEmpty(folder.get()) && !Holds(folder.get(), kUnfinished)) {
+    *error = Quoted(path) + " is not a machine folder: it holds no " + kDescriptionFile;
+    return UniqueFd();
   }
-  return true;
+  if (!MakeFresh(folder.get())) {
+    *error = "cannot create a fresh machine in " + Quoted(path) + ": " + std::strerror(errno);
+    Unmake(folder.get(), path);
+    if (made) rmdir(path.c_str());
+    return UniqueFd();
+  }
+  return folder;
 }
 
 }  // namespace emulation

@@ -3,10 +3,13 @@
 
 #include <string>
 
+#include "platform/emulation/unique_fd.h"
+
 namespace emulation {
 
-// Makes a fresh machine in folder, which does not exist yet. False, with *error set, when it
-// cannot be made.
-bool CreateFreshMachine(const std::string& folder, std::string* error);
+// Opens the machine folder at path, an absolute path, first making a fresh machine in it when
+// it holds none yet: when it does not exist, is empty, or holds a fresh machine a killed run
+// left half-made. Nothing, with *error saying why, when it cannot be had.
+UniqueFd OpenMachineFolder(const std::string& path, std::string* error);
 
 }  // namespace emulation

@@ -10,10 +10,13 @@
 #include <string_view>
 
 #include "platform/emulation/unique_fd.h"
-#include "platform/emulation/windows_files.h"
 #include "platform/win32.h"
 
 namespace emulation {
+
+// Calls visit with the name of each entry in folder but "." and "..". False when the folder
+// cannot be listed.
+bool ForEachName(int folder, const std::function<void(const char* name)>& visit);
 
 // Opens folder/name for reading: a plain file only, never waiting (ERROR_ACCESS_DENIED for a
 // folder, a pipe or a device).
@@ -23,16 +26,24 @@ UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, D
 // be read (ERROR_FILE_NOT_FOUND when it does not exist).
 std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DWORD* error);
 
+// Why folder/name cannot be read, in words for a message: what the host says, or that it is no
+// plain file.
+std::string WhyUnreadable(int folder, const std::string& name);
+
 // Replaces folder/name, or creates it, so that readers only ever see the old or the new file:
 // fill writes the new content into a temporary file beside it, which is flushed and renamed
 // over the old one. The temporary file is removed when anything fails. The new file gets mode.
+// Called with the folder's lock held, so that a temporary file a killed run left is removed,
+// never reused.
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error);
 bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_view content,
                  DWORD* error);
 
 // An exclusive lock on a folder, held while a store in it is read, changed and saved, so that
-// two processes changing the same store one after the other lose nothing.
+// two processes changing the same store one after the other lose nothing. Taking it removes the
+// temporary files that killed processes left in the folder; a wait of more than a second for
+// another program is told on standard error, once in a run.
 class FolderLock {
  public:
   explicit FolderLock(int folder);

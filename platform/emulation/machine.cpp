@@ -21,57 +21,53 @@ namespace {
 
 struct OpenedMachine {
   MachineDescription description;
+  std::string path;
   UniqueFd folder;
   UniqueFd drive;
 };
 OpenedMachine* opened = nullptr;
 
+// A full disk or a file size limit must fail a write, not end the process; nor may a reader of
+// standard error that went away end it, or change its exit status, after the work is done.
+void IgnoreHostSignals() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
 }  // namespace
 
 bool OpenMachine(const std::string& folder, std::string* error) {
+  IgnoreHostSignals();
   if (folder.empty() || folder[0] != '/') {
-    *error = "the machine folder must be an absolute path, not '" + folder + "'";
+    *error = "the machine folder must be an absolute path, not " + Quoted(folder);
     return false;
   }
-  // A missing or empty folder becomes a fresh machine, like a new Wine prefix.
-  if (rmdir(folder.c_str()) != 0 && errno != ENOENT && errno != ENOTEMPTY && errno != EEXIST &&
-      errno != ENOTDIR) {
-    *error = "cannot use " + folder + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat status;
-  if (stat(folder.c_str(), &status) != 0 && !CreateFreshMachine(folder, error)) {
-    return false;
-  }
-
   auto machine = std::make_unique<OpenedMachine>();
-  machine->folder = UniqueFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!machine->folder) {
-    *error = "cannot open " + folder + ": " + std::strerror(errno);
-    return false;
-  }
+  machine->path = folder;
+  machine->folder = OpenMachineFolder(folder, error);
+  if (!machine->folder) return false;
+  const std::string descriptionPath = folder + "/" + kDescriptionFile;
   DWORD readError = ERROR_SUCCESS;
   const std::optional<std::string> text =
       ReadWholeFile(machine->folder.get(), kDescriptionFile, &readError);
   if (!text) {
-    *error = folder + " is not a machine folder: cannot read its " + kDescriptionFile;
+    *error =
+        Quoted(descriptionPath) + ": " + WhyUnreadable(machine->folder.get(), kDescriptionFile);
     return false;
   }
   std::string descriptionError;
   std::optional<MachineDescription> description = ParseMachineDescription(*text, &descriptionError);
   if (!description) {
-    *error = folder + "/" + kDescriptionFile + " " + descriptionError;
+    *error = Quoted(descriptionPath) + ", " + descriptionError;
     return false;
   }
   machine->description = std::move(*description);
   machine->drive = UniqueFd(
       openat(machine->folder.get(), kDriveFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!machine->drive) {
-    *error = folder + " has no " + kDriveFolder + " folder for drive C:";
+    *error = "no drive C: " + Quoted(folder + "/" + kDriveFolder) + ": " + std::strerror(errno);
     return false;
   }
-  // A full disk or a file size limit must fail a write, not end the process.
-  std::signal(SIGXFSZ, SIG_IGN);
   delete opened;
   opened = machine.release();
   return true;
@@ -91,7 +87,7 @@ bool OpenMachineFromEnvironment() {
   const std::string folder = named != nullptr && named[0] != '\0' ? named : DefaultMachineFolder();
   std::string error;
   if (OpenMachine(folder, &error)) return true;
-  std::fprintf(stderr, "vornsetup: no machine to set up: %s\n", error.c_str());
+  ReportMachineFault("no machine to set up: " + error);
   return false;
 }
 
@@ -109,6 +105,10 @@ int MachineFolder() {
 
 int DriveFolder() {
   return opened->drive.get();
+}
+
+std::string MachinePath(std::string_view name) {
+  return opened->path + "/" + std::string(name);
 }
 
 }  // namespace emulation

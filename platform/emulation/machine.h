@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/emulation/report.h"
 #include "platform/emulation/unique_fd.h"
 #include "platform/win32.h"
 
@@ -52,6 +53,8 @@ bool MachineIsOpen();
 const MachineDescription& Description();
 int MachineFolder();
 int DriveFolder();  // drive_c: the C: drive
+// Where a file of the machine folder is on the host, for messages: MachinePath(kRegistryFile).
+std::string MachinePath(std::string_view name);
 
 // Where a Windows path leads on the host: the open folder that holds it and the name in that
 // folder (as found on disk, whatever the letter case asked for). Paths on drive C: stay inside
@@ -62,9 +65,5 @@ struct Location {
   bool insideMachine;
 };
 std::optional<Location> Locate(std::string_view windowsPath, DWORD* error);
-
-// Says on standard error what went wrong in the machine itself (a store that cannot be read),
-// as Windows would write to its event log.
-void ReportMachineFault(const std::string& what);
 
 }  // namespace emulation

@@ -79,11 +79,11 @@ std::optional<MachineDescription> ParseMachineDescription(std::string_view text,
     } else if (setting == "system") {
       valid = ParseDirectory(value, &description.systemDirectory);
     } else {
-      *error = where + "unknown setting '" + setting + "'";
+      *error = where + "unknown setting " + Quoted(setting);
       return std::nullopt;
     }
     if (!valid) {
-      *error = where + "'" + value + "' is not a valid " + setting +
+      *error = where + Quoted(value) + " is not a valid " + setting +
                (setting == "platform" ? " (nt, 95, a number or fail)"
                                       : " (a full path on C:, at most 259 characters)");
       return std::nullopt;

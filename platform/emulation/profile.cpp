@@ -11,6 +11,7 @@
 #include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
 #include "platform/emulation/profile_text.h"
+#include "platform/emulation/windows_files.h"
 
 namespace emulation {
 namespace {

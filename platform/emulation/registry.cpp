@@ -17,6 +17,7 @@
 #include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
 #include "platform/emulation/regedit4.h"
+#include "platform/emulation/windows_files.h"
 
 namespace emulation {
 namespace {

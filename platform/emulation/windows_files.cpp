@@ -1,12 +1,13 @@
 // Windows' rules for files over the host's: error codes, names without regard to case, rights.
 #include "platform/emulation/windows_files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/emulation/host_files.h"
 
 namespace emulation {
 
@@ -41,22 +42,11 @@ std::string FindName(int folder, std::string_view name) {
   const std::string exact(name);
   struct stat status;
   if (fstatat(folder, exact.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return exact;
-  const int listing = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (listing < 0) return exact;
-  DIR* entries = fdopendir(listing);
-  if (entries == nullptr) {
-    ::close(listing);
-    return exact;
-  }
-  rewinddir(entries);
   std::string found;
-  while (const dirent* entry = readdir(entries)) {
+  ForEachName(folder, [&](const char* entry) {
     // Of several names differing only in case, take the same one every time.
-    if (strcasecmp(entry->d_name, exact.c_str()) == 0 && (found.empty() || found > entry->d_name)) {
-      found = entry->d_name;
-    }
-  }
-  closedir(entries);
+    if (strcasecmp(entry, exact.c_str()) == 0 && (found.empty() || found > entry)) found = entry;
+  });
   return found.empty() ? exact : found;
 }
 

@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,8 +44,19 @@ std::string Boxes(const std::vector<std::string>& texts) {
   return boxes;
 }
 
+// The process id of a process that has ended.
+pid_t Gone() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
+
 TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
   const auto nineFive = [](Bench& b) { b.folder.Describe("95"); };
+  const auto leftBehind = [](const std::string& folder) {
+    return folder + "/.vorn-" + std::to_string(Gone()) + "-0-vornjix2.dll";
+  };
   CheckRuns({
       {"a folder where HKLM.reg should be",
        [](Bench& b) { PutFolder(b.At(kStore)); },
@@ -89,6 +101,19 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        {kNotComplete},
        Installed,
        {{}, true}},
+      {"files that killed runs left behind",
+       [&](Bench& b) {
+         WriteFile(leftBehind(b.At(kSystem32)), "half a decoder");
+         WriteFile(leftBehind(b.folder.machine), "half a store");
+       },
+       0,
+       {kComplete},
+       [](Snapshot& m) {
+         InstalledAndRegistered(m);
+         for (auto entry = m.begin(); entry != m.end();) {
+           entry = entry->first.find(".vorn-") != std::string::npos ? m.erase(entry) : ++entry;
+         }
+       }},
       {"a folder where the second decoder should go",
        [](Bench& b) { fs::create_directory(b.At(kSystem32) + "/vornjix2.dll"); },
        1,

@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -77,6 +78,34 @@ std::size_t ExpectOldWithLinesAdded(std::string text, const std::string& old,
   return added;
 }
 
+// Kills the setup where it stands and says whether it was writing a file then: it held one open
+// that had no name yet, or only a temporary one.
+bool KilledMidWrite(pid_t setup, int* status) {
+  kill(setup, SIGSTOP);
+  waitpid(setup, status, WUNTRACED);
+  if (!WIFSTOPPED(*status)) return false;  // it had ended
+  bool writing = false;
+  std::error_code ignored;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(setup) + "/fd", ignored)) {
+    const std::string file = fs::read_symlink(fd, ignored).string();
+    writing = writing || file.find("/.vorn-") != std::string::npos ||
+              file.find(" (deleted)") != std::string::npos;
+  }
+  kill(setup, SIGKILL);
+  waitpid(setup, status, 0);
+  return writing;
+}
+
+// The files below root that a run writes and then renames or removes: temporaries and a fresh
+// machine's marker.
+int StrayFiles(const std::string& root) {
+  int strays = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    strays += entry.path().filename().string().rfind(".vorn-", 0) == 0;
+  }
+  return strays;
+}
+
 void ExpectWholeFileOrNone(const std::string& path, const std::string& expected) {
   if (!Exists(path)) return;
   EXPECT_EQ(ReadFile(path).size(), expected.size()) << path;
@@ -98,7 +127,7 @@ TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
     const auto runTime = std::chrono::steady_clock::now() - start;
 
     std::mt19937 random(20261208);
-    int finished = 0, untouched = 0;
+    int finished = 0, untouched = 0, midWrite = 0, strays = 0;
     for (int trial = 0; trial < trials; ++trial) {
       WriteFile(machine.folder.machine + "/HKLM.reg", machine.oldStore);
       WriteFile(ini, machine.oldIni);
@@ -107,10 +136,10 @@ TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
 
       const pid_t setup = StartNative(machine.folder.machine, machine.package);
       std::this_thread::sleep_for(runTime * std::uniform_real_distribution<>(0, 1.2)(random));
-      kill(setup, SIGKILL);
       int status;
-      waitpid(setup, &status, 0);
+      midWrite += KilledMidWrite(setup, &status);
       finished += WIFEXITED(status);
+      strays += StrayFiles(machine.folder.machine);
 
       const std::string store = ReadFile(machine.folder.machine + "/HKLM.reg");
       std::string error;
@@ -126,10 +155,45 @@ TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
       untouched += stored == 0 && profiled == 0;
       if (HasFailure()) break;
     }
+    // Whatever the killed runs left, the next whole run takes away.
+    ASSERT_EQ(RunNative(machine.folder.machine, machine.package).status, 0);
+    EXPECT_EQ(StrayFiles(machine.folder.machine), 0);
+    EXPECT_GT(midWrite, 0) << "no kill landed while a file was written";
     RecordProperty(std::string("kills_") + platform, trials - finished);
-    std::printf("%s: %d runs, %d killed before the end, %d killed before any change\n", platform,
-                trials, trials - finished, untouched);
+    std::printf(
+        "%s: %d runs, %d killed before the end, %d before any change, %d while writing a file; "
+        "%d files left behind, none after the next run\n",
+        platform, trials, trials - finished, untouched, midWrite, strays);
   }
+}
+
+TEST(Robustness, ASetupKilledWhileItMakesAFreshMachineLeavesOneTheNextRunFinishes) {
+  MachineFolder folder;
+  const std::string package = folder.work + "/package";
+  WriteFile(package + "/vornjixd.dll", "MZ first decoder");
+  WriteFile(package + "/vornjix2.dll", "MZ second decoder");
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(RunNative(folder.machine, package).status, 0);
+  const auto runTime = std::chrono::steady_clock::now() - start;
+  const Snapshot made = TakeSnapshot(folder.machine);
+
+  std::mt19937 random(20261209);
+  const int trials = std::max(Setting("VORN_KILL_TRIALS", 300) / 3, 30);
+  int halfMade = 0;
+  for (int trial = 0; trial < trials && !HasFailure(); ++trial) {
+    fs::remove_all(folder.machine);
+    const pid_t setup = StartNative(folder.machine, package);
+    // The machine is made in the first part of a run.
+    std::this_thread::sleep_for(runTime * std::uniform_real_distribution<>(0, 0.6)(random));
+    int status;
+    KilledMidWrite(setup, &status);
+    halfMade += Exists(folder.machine) && !Exists(folder.machine + "/machine.conf");
+    EXPECT_EQ(RunNative(folder.machine, package).status, 0);
+    EXPECT_EQ(TakeSnapshot(folder.machine), made);
+    EXPECT_EQ(ListFolder(folder.work), "machine package ");
+  }
+  EXPECT_GT(halfMade, 0) << "no kill landed while the machine was made";
+  std::printf("%d runs, %d killed while they made the machine\n", trials, halfMade);
 }
 
 TEST(Robustness, SetupsAndOtherProgramsAtOnceLoseNothing) {
