@@ -77,6 +77,21 @@ void RemoveStaleTemporaries(int folder) {
   });
 }
 
+// The new file keeps the owner and group of the file it replaces, as Windows keeps the security
+// of a file it overwrites; a new one gets its folder's, as on Windows it inherits the folder's.
+// Root can give a file away; a user keeps at least the group, where they belong to it. False
+// when the file stays as this user made it.
+bool KeepOwner(int file, int folder, const std::string& name) {
+  struct stat now, old;
+  if (fstat(file, &now) != 0) return false;
+  const bool replacing =
+      fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+  if (!replacing && fstat(folder, &old) != 0) return false;
+  if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return true;
+  return fchown(file, old.st_uid, old.st_gid) == 0 ||
+         fchown(file, static_cast<uid_t>(-1), old.st_gid) == 0;
+}
+
 // One attempt at the folder's lock: false while another program holds it. Any other failure
 // leaves the folder unlocked, as it always was where locks are not kept.
 bool Lock(int folder, int how) {
@@ -198,6 +213,7 @@ bool ReplaceFile(int folder, const std::string& name, mode_t mode,
     *error = WindowsError(errno);
     return false;
   }
+  KeepOwner(file.get(), folder, name);
   bool done = fill(file.get(), error);
   // Only once the new content is safely on disk may it take the old file's place. The umask
   // must not decide what the file becomes.

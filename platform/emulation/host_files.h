@@ -32,9 +32,9 @@ std::string WhyUnreadable(int folder, const std::string& name);
 
 // Replaces folder/name, or creates it, so that readers only ever see the old or the new file:
 // fill writes the new content into a temporary file beside it, which is flushed and renamed
-// over the old one. The temporary file is removed when anything fails. The new file gets mode.
-// Called with the folder's lock held, so that a temporary file a killed run left is removed,
-// never reused.
+// over the old one. The temporary file is removed when anything fails. The new file gets mode,
+// and the owner and group of the file it replaces (or of the folder). Called with the folder's
+// lock held, so that a temporary file a killed run left is removed, never reused.
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error);
 bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_view content,

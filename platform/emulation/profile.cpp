@@ -46,15 +46,12 @@ bool Write(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName, DWORD* err
   if (!file) return false;
 
   FolderLock lock(file->folder.get());
+  if (!MayReplace(file->folder.get(), file->name, error)) return false;
   struct stat status;
   const bool exists =
       fstatat(file->folder.get(), file->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) {
     *error = WindowsError(errno);
-    return false;
-  }
-  if (exists && (!S_ISREG(status.st_mode) || IsReadOnly(status))) {
-    *error = ERROR_ACCESS_DENIED;
     return false;
   }
   std::string text;

@@ -71,4 +71,23 @@ bool IsReadOnly(const struct stat& status) {
   return (status.st_mode & 0222) == 0;
 }
 
+bool MayReplace(int folder, const std::string& name, DWORD* error) {
+  struct stat status;
+  if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!S_ISREG(status.st_mode) || IsReadOnly(status) ||
+        faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0) {
+      *error = ERROR_ACCESS_DENIED;
+      return false;
+    }
+  } else if (errno != ENOENT) {
+    *error = WindowsError(errno);
+    return false;
+  }
+  if (faccessat(folder, ".", W_OK, AT_EACCESS) != 0) {
+    *error = WindowsError(errno);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace emulation

@@ -29,4 +29,10 @@ UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool follow
 // a file without any write bit is read-only here even for root.
 bool IsReadOnly(const struct stat& status);
 
+// Whether this process may replace folder/name, by one rule for every file of the machine, as
+// Windows' file security decides: a file that is there must be a plain file, not read-only,
+// that this user may write; the new file takes its place in folder, which this user must be
+// able to write too. False, with *error set (ERROR_ACCESS_DENIED), when not.
+bool MayReplace(int folder, const std::string& name, DWORD* error);
+
 }  // namespace emulation

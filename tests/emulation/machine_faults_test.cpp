@@ -44,6 +44,14 @@ std::string Boxes(const std::vector<std::string>& texts) {
   return boxes;
 }
 
+// Takes the user's write permission on a file away, and leaves it a write bit, so that it is not
+// read-only: a file of another user's that the user may read.
+void DenyWriting(Bench& b, const std::string& path) {
+  GiveToUnprivilegedUser(b.folder.work);
+  fs::permissions(b.At(path), fs::perms::owner_read | fs::perms::group_read |
+                                  fs::perms::group_write | fs::perms::others_read);
+}
+
 // The process id of a process that has ended.
 pid_t Gone() {
   const pid_t child = fork();
@@ -100,6 +108,41 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        0,
        {kNotComplete},
        Installed,
+       {{}, true}},
+      // One rule for the decoders, the store and system.ini: write permission on the file.
+      {"a second decoder the user may not write",
+       [](Bench& b) {
+         WriteFile(b.At(kSystem32) + "/vornjix2.dll", "old");
+         DenyWriting(b, kSystem32 + "/vornjix2.dll");
+       },
+       1,
+       {kInUse},
+       FirstInstalled,
+       {{}, true}},
+      {"a store the user may not write",
+       [](Bench& b) { DenyWriting(b, kStore); },
+       0,
+       {kNotComplete},
+       Installed,
+       {{}, true}},
+      {"95 family, a system.ini the user may not write",
+       [&](Bench& b) {
+         nineFive(b);
+         DenyWriting(b, kSystemIni);
+       },
+       0,
+       {kProfileFailed, kNotComplete},
+       Installed,
+       {{}, true}},
+      {"a machine of the user's in a folder the user may not write",
+       [](Bench& b) {
+         GiveToUnprivilegedUser(b.folder.machine);
+         fs::permissions(b.folder.work, fs::perms::owner_read | fs::perms::owner_exec |
+                                            fs::perms::others_read | fs::perms::others_exec);
+       },
+       0,
+       {kComplete},
+       InstalledAndRegistered,
        {{}, true}},
       {"files that killed runs left behind",
        [&](Bench& b) {

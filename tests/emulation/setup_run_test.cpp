@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -207,6 +208,25 @@ TEST(NativeSetup, WaitsForAnotherProgramAndSaysSoOnce) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, "vornsetup: waiting for '" + bench.At(kSystem32) +
                             "', held by another program\n" + Box(kComplete));
+}
+
+TEST(NativeSetup, ARunAsRootLeavesTheMachineToItsOwner) {
+  if (getuid() != 0) GTEST_SKIP() << "only root can run on a machine that is not its own";
+  Bench bench;
+  WriteFile(bench.At(kSystem32) + "/vornjix2.dll", "old");
+  GiveToUnprivilegedUser(bench.folder.work);
+  const fs::perms shared = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                           fs::perms::group_write;
+  fs::permissions(bench.At(kStore), shared);
+  ASSERT_EQ(RunNative(bench.folder.machine, bench.package).status, 0);
+  // Replaced files keep their owner, group and mode; new ones get their folder's owner.
+  for (const auto& entry : fs::recursive_directory_iterator(bench.folder.machine)) {
+    struct stat status;
+    ASSERT_EQ(lstat(entry.path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, kUnprivilegedUser) << entry.path();
+    EXPECT_EQ(status.st_gid, kUnprivilegedUser) << entry.path();
+  }
+  EXPECT_EQ(fs::status(bench.At(kStore)).permissions(), shared);
 }
 
 TEST(NativeSetup, WithoutAUsableMachineItSaysWhyInOneLineAndRunsNothing) {
