@@ -162,7 +162,7 @@ TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
     RecordProperty(std::string("kills_") + platform, trials - finished);
     std::printf(
         "%s: %d runs, %d killed before the end, %d before any change, %d while writing a file; "
-        "%d files left behind, none after the next run\n",
+        "%d temporary files left behind, none after the next run\n",
         platform, trials, trials - finished, untouched, midWrite, strays);
   }
 }
