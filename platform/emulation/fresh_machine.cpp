@@ -1,5 +1,4 @@
-// A fresh machine: what it holds, and how it is made in its own folder, so that two setups at
-// once make one and a run killed halfway leaves a machine the next run recognises and makes anew.
+// A fresh machine: what it holds, and how it is made inside its own folder, anew after a kill.
 #include "platform/emulation/fresh_machine.h"
 
 #include <fcntl.h>

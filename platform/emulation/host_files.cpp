@@ -1,5 +1,4 @@
-// POSIX primitives under the operations: reading a plain file, replacing a file atomically,
-// locking a folder.
+// POSIX primitives: a plain file read whole, a file replaced atomically, a folder locked.
 #include "platform/emulation/host_files.h"
 
 #include <dirent.h>

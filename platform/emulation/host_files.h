@@ -1,5 +1,4 @@
-// The host's files, as the operations need them: a plain file read whole without waiting, a
-// file replaced in one step, a folder locked while a store in it changes.
+// POSIX primitives the operations build on: read a file whole, replace it atomically, lock.
 #pragma once
 
 #include <sys/stat.h>

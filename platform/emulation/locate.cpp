@@ -1,5 +1,4 @@
-// Where a Windows path leads on the host: inside the machine's drive folder, or from the
-// process's current directory.
+// Where a Windows path leads on the host: the machine's drive C:, or the current directory.
 #include <fcntl.h>
 
 #include "platform/emulation/machine.h"

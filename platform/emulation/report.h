@@ -1,5 +1,4 @@
-// What the machine has to tell the user on standard error: one line for each thing, saying
-// what and why, whatever the values in it hold.
+// What the machine tells the user on standard error: one line each, saying what and why.
 #pragma once
 
 #include <string>

@@ -1,5 +1,4 @@
-// Windows' rules for files, over the host's: its error codes, names looked up without regard to
-// case, and who may replace a file.
+// Windows' rules for host files: error codes, names without regard to case, who may replace.
 #pragma once
 
 #include <sys/stat.h>
