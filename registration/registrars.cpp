@@ -1,9 +1,8 @@
 #include "registration/registrars.h"
 
-#include <cstring>
-
 #include "platform/win32.h"
 #include "registration/package.h"
+#include "registration/text.h"
 
 namespace {
 
@@ -17,7 +16,7 @@ constexpr char kProfileFailedText[] =
 
 bool SetString(HKEY key, RegistryString value) {
   // The byte count holds the terminating zero, as REG_SZ data must.
-  const DWORD byteCount = static_cast<DWORD>(std::strlen(value.data) + 1);
+  const DWORD byteCount = static_cast<DWORD>(TextLength(value.data) + 1);
   return RegSetValueExA(key, value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data),
                         byteCount) == ERROR_SUCCESS;
 }

@@ -1,10 +1,9 @@
 #include "setup/setup.h"
 
-#include <cstring>
-
 #include "platform/win32.h"
 #include "registration/package.h"
 #include "registration/registrars.h"
+#include "registration/text.h"
 
 namespace {
 
@@ -21,20 +20,17 @@ constexpr char kInUseText[] =
     "Then install VORN video decoder again.";
 constexpr char kWrongVersionText[] = "Wrong Windows Version";
 
-enum Outcome { kComplete, kNotComplete, kInUse, kWrongVersion };
-
-struct Report {
+// How a run ends: the one box it shows and the status it returns. Each ending carries both, so
+// the two cannot fall out of step.
+struct Outcome {
   const char* text;
   ExitStatus status;
 };
 
-// Indexed by Outcome.
-constexpr Report kReports[] = {
-    {kCompleteText, kRegistrarRan},
-    {kNotCompleteText, kRegistrarRan},
-    {kInUseText, kSecondCopyFailed},
-    {kWrongVersionText, kUnsupportedPlatform},
-};
+constexpr Outcome kComplete = {kCompleteText, kRegistrarRan};
+constexpr Outcome kNotComplete = {kNotCompleteText, kRegistrarRan};
+constexpr Outcome kInUse = {kInUseText, kSecondCopyFailed};
+constexpr Outcome kWrongVersion = {kWrongVersionText, kUnsupportedPlatform};
 
 // Builds "<system directory>\<file name>" in destination. False when Windows gives no system
 // directory or one too long for the buffer, or the path cannot be put together; then nothing
@@ -43,10 +39,10 @@ bool BuildDestination(char (&destination)[kPathBufferSize], const char* fileName
   const UINT length = GetSystemDirectoryA(destination, kPathBufferSize);
   // 0 is a failure; the buffer size or more means "too small", and nothing was written.
   if (length == 0 || length >= kPathBufferSize) return false;
-  // lstrcatA does not bound its copy: measure what is really there before appending.
-  if (std::memchr(destination, '\0', kPathBufferSize) == nullptr) return false;
-  const std::size_t used = std::strlen(destination);
-  if (used + std::strlen(kPathSeparator) + std::strlen(fileName) >= kPathBufferSize) return false;
+  // lstrcatA does not bound its copy: measure what is really there before appending. A buffer
+  // without a terminating zero measures as full.
+  const std::size_t used = TextLengthWithin(destination);
+  if (used + TextLength(kPathSeparator) + TextLength(fileName) >= kPathBufferSize) return false;
   // lstrcatA answers NULL when it fails; the path then is not the destination.
   return lstrcatA(destination, kPathSeparator) != nullptr &&
          lstrcatA(destination, fileName) != nullptr;
@@ -60,7 +56,7 @@ bool CopyToSystemDirectory(const DecoderFile& file) {
   return CopyFileA(file.fileName, destination, FALSE) != FALSE;
 }
 
-Outcome Install() {
+const Outcome& Install() {
   // Whether the first decoder was copied does not matter: the second decides.
   CopyToSystemDirectory(kDecoderFiles[0]);
   if (!CopyToSystemDirectory(kDecoderFiles[1])) return kInUse;
@@ -82,7 +78,7 @@ Outcome Install() {
 }  // namespace
 
 ExitStatus RunSetup(int, char**) {
-  const Report& report = kReports[Install()];
-  ShowSetupMessage(report.text);
-  return report.status;
+  const Outcome& outcome = Install();
+  ShowSetupMessage(outcome.text);
+  return outcome.status;
 }

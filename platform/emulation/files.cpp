@@ -9,6 +9,7 @@
 
 #include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
+#include "platform/emulation/windows_files.h"
 
 namespace emulation {
 namespace {
@@ -76,12 +77,13 @@ bool Copy(LPCSTR sourceName, LPCSTR destinationName, bool failIfExists, DWORD* e
   FolderLock turn(destination->folder.get());
   // Whatever stands at the destination decides whether it may be replaced. The lock taken on
   // it is held until the new file has taken its place.
+  if (!MayReplace(destination->folder.get(), destination->name, error)) return false;
   const UniqueFd existing(openat(destination->folder.get(), destination->name.c_str(),
                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat status = sourceStatus;
   if (existing) {
-    struct stat status;
-    if (fstat(existing.get(), &status) != 0 || !S_ISREG(status.st_mode) || IsReadOnly(status)) {
-      *error = ERROR_ACCESS_DENIED;
+    if (fstat(existing.get(), &status) != 0) {
+      *error = WindowsError(errno);
       return false;
     }
     if (failIfExists) {
@@ -101,9 +103,13 @@ bool Copy(LPCSTR sourceName, LPCSTR destinationName, bool failIfExists, DWORD* e
     return false;
   }
 
-  // Windows copies the file's attributes and its last write time with it.
+  // A copy that replaces a file keeps that file's permissions, a new one gets the source's; as
+  // Windows copies attributes, a read-only source makes a read-only copy.
+  constexpr mode_t kWriteBits = 0222;
+  const mode_t mode = IsReadOnly(sourceStatus) ? status.st_mode & ~kWriteBits : status.st_mode;
+  // Windows copies the file's last write time with it.
   return ReplaceFile(
-      destination->folder.get(), destination->name, sourceStatus.st_mode,
+      destination->folder.get(), destination->name, mode,
       [&](int output, DWORD* copyError) {
         const timespec times[2] = {sourceStatus.st_atim, sourceStatus.st_mtim};
         if (!CopyContents(input.get(), output, copyError)) return false;

@@ -1,28 +1,117 @@
+// POSIX primitives: a plain file read whole, a file replaced atomically, a folder locked.
 #include "platform/emulation/host_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "platform/emulation/report.h"
+#include "platform/emulation/windows_files.h"
 
 namespace emulation {
 namespace {
 
 constexpr int kOpenFlags = O_CLOEXEC | O_NOCTTY;
 
+// Every temporary file is named .vorn-<pid>-<n>-<name>: the process that writes it, and its
+// count of them.
+constexpr std::string_view kTemporaryPrefix = ".vorn-";
+constexpr int kNameAttempts = 100;
+// How long a lock held by another program is waited for before the user is told.
+constexpr auto kQuietWait = std::chrono::seconds(1);
+constexpr auto kLongestPause = std::chrono::milliseconds(16);
+
 int NoFollow(bool followLinks) {
   return followLinks ? 0 : O_NOFOLLOW;
 }
 
-// A name for a temporary file that no other process or thread picks at the same time.
 std::string TemporaryName(const std::string& name) {
   static std::atomic<unsigned> counter{0};
-  return ".vorn-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + name;
+  return std::string(kTemporaryPrefix) + std::to_string(getpid()) + "-" +
+         std::to_string(counter++) + "-" + name;
+}
+
+// Gives the new file a temporary name that is no one else's: take tries one and fails with
+// EEXIST when it is taken (by a file a killed process of the same id left, say), and the next
+// one is tried. The name taken, or nothing, with errno saying why.
+std::optional<std::string> TakeTemporaryName(const std::string& name,
+                                             const std::function<bool(const std::string&)>& take) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    std::string temporary = TemporaryName(name);
+    if (take(temporary)) return temporary;
+    if (errno != EEXIST) break;
+  }
+  return std::nullopt;
+}
+
+// The process id in a temporary file's name; 0 for any other name.
+pid_t WriterOf(std::string_view name) {
+  if (name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix) return 0;
+  name.remove_prefix(kTemporaryPrefix.size());
+  const std::size_t digits = name.find_first_not_of("0123456789");
+  if (digits == 0 || digits > 9 || digits == std::string_view::npos || name[digits] != '-') {
+    return 0;
+  }
+  return static_cast<pid_t>(std::stoi(std::string(name.substr(0, digits))));
+}
+
+// Removes the temporary files that killed processes left in folder. Under the folder's lock no
+// process of ours has one in flight there, this one included: a file of a process that is gone,
+// or of this one, is a leftover.
+void RemoveStaleTemporaries(int folder) {
+  ForEachName(folder, [folder](const char* name) {
+    const pid_t writer = WriterOf(name);
+    if (writer > 0 && (writer == getpid() || (kill(writer, 0) != 0 && errno == ESRCH))) {
+      ::unlinkat(folder, name, 0);
+    }
+  });
+}
+
+// The new file keeps the owner and group of the file it replaces, as Windows keeps the security
+// of a file it overwrites; a new one gets its folder's, as on Windows it inherits the folder's.
+// Root can give a file away; a user keeps at least the group, where they belong to it. False
+// when the file stays as this user made it.
+bool KeepOwner(int file, int folder, const std::string& name) {
+  struct stat now, old;
+  if (fstat(file, &now) != 0) return false;
+  const bool replacing =
+      fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+  if (!replacing && fstat(folder, &old) != 0) return false;
+  if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return true;
+  return fchown(file, old.st_uid, old.st_gid) == 0 ||
+         fchown(file, static_cast<uid_t>(-1), old.st_gid) == 0;
+}
+
+// One attempt at the folder's lock: false while another program holds it. Any other failure
+// leaves the folder unlocked, as it always was where locks are not kept.
+bool Lock(int folder, int how) {
+  for (;;) {
+    if (flock(folder, LOCK_EX | how) == 0) return true;
+    if (errno != EINTR) return errno != EWOULDBLOCK;
+  }
+}
+
+// Tells the user, once in a run, that the setup is waiting for someone else's lock.
+void SayWaiting(int folder) {
+  static bool told = false;
+  if (told) return;
+  told = true;
+  char path[4096];
+  const std::string self = "/proc/self/fd/" + std::to_string(folder);
+  const ssize_t length = readlink(self.c_str(), path, sizeof path);
+  const std::string shown = length > 0
+                                ? Quoted(std::string_view(path, static_cast<std::size_t>(length)))
+                                : "a folder of the machine";
+  ReportMachineFault("waiting for " + shown + ", held by another program");
 }
 
 }  // namespace
@@ -40,70 +129,20 @@ bool WriteAll(int fd, std::string_view content, DWORD* error) {
   return true;
 }
 
-DWORD WindowsError(int hostError) {
-  switch (hostError) {
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-      return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ELOOP:  // a symbolic link where the machine allows none
-      return ERROR_ACCESS_DENIED;
-    case EWOULDBLOCK:
-      return ERROR_SHARING_VIOLATION;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      return ERROR_DISK_FULL;
-    case ENAMETOOLONG:
-      return ERROR_FILENAME_EXCED_RANGE;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-      return ERROR_GEN_FAILURE;
-  }
-}
-
-std::string FindName(int folder, std::string_view name) {
-  const std::string exact(name);
-  struct stat status;
-  if (fstatat(folder, exact.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return exact;
+bool ForEachName(int folder, const std::function<void(const char* name)>& visit) {
   const int listing = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (listing < 0) return exact;
-  DIR* entries = fdopendir(listing);
+  DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
   if (entries == nullptr) {
-    ::close(listing);
-    return exact;
+    if (listing >= 0) ::close(listing);
+    return false;
   }
-  rewinddir(entries);
-  std::string found;
+  rewinddir(entries);  // the copy shares its position with folder, wherever that was left
   while (const dirent* entry = readdir(entries)) {
-    // Of several names differing only in case, take the same one every time.
-    if (strcasecmp(entry->d_name, exact.c_str()) == 0 && (found.empty() || found > entry->d_name)) {
-      found = entry->d_name;
-    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") visit(entry->d_name);
   }
   closedir(entries);
-  return found.empty() ? exact : found;
-}
-
-UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool followLinks,
-                    DWORD* error) {
-  UniqueFd folder(::openat(base, ".", O_RDONLY | O_DIRECTORY | kOpenFlags));
-  for (const std::string& name : names) {
-    if (!folder) break;
-    const std::string found = FindName(folder.get(), name);
-    folder = UniqueFd(::openat(folder.get(), found.c_str(),
-                               O_RDONLY | O_DIRECTORY | kOpenFlags | NoFollow(followLinks)));
-  }
-  if (!folder) {
-    // A missing folder on the way is "path not found", as on Windows.
-    *error = errno == ENOENT ? ERROR_PATH_NOT_FOUND : WindowsError(errno);
-  }
-  return folder;
+  return true;
 }
 
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error) {
@@ -147,23 +186,33 @@ std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DW
   return content;
 }
 
+std::string WhyUnreadable(int folder, const std::string& name) {
+  struct stat status;
+  if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::strerror(errno);
+  if (!S_ISREG(status.st_mode)) return "not a plain file";
+  if (faccessat(folder, name.c_str(), R_OK, AT_EACCESS) != 0) return std::strerror(errno);
+  return "cannot be read";
+}
+
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error) {
-  const std::string temporary = TemporaryName(name);
   // An unnamed file, where the file system has them, leaves nothing behind when the process
-  // is killed halfway; it gets the temporary name only once it is complete.
-  bool unnamed = true;
+  // is killed halfway; it gets a temporary name only once it is complete.
   UniqueFd file(::openat(folder, ".", O_TMPFILE | O_WRONLY | kOpenFlags, mode & 0777));
+  const bool unnamed = static_cast<bool>(file);
+  std::optional<std::string> temporary;
   if (!file && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    unnamed = false;
-    file = UniqueFd(
-        ::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenFlags, mode & 0777));
+    temporary = TakeTemporaryName(name, [&](const std::string& candidate) {
+      file = UniqueFd(::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenFlags,
+                               mode & 0777));
+      return static_cast<bool>(file);
+    });
   }
   if (!file) {
     *error = WindowsError(errno);
     return false;
   }
-  bool named = !unnamed;
+  KeepOwner(file.get(), folder, name);
   bool done = fill(file.get(), error);
   // Only once the new content is safely on disk may it take the old file's place. The umask
   // must not decide what the file becomes.
@@ -173,18 +222,20 @@ bool ReplaceFile(int folder, const std::string& name, mode_t mode,
   }
   if (done && unnamed) {
     const std::string self = "/proc/self/fd/" + std::to_string(file.get());
-    named = ::linkat(AT_FDCWD, self.c_str(), folder, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0;
-    if (!named) {
+    temporary = TakeTemporaryName(name, [&](const std::string& candidate) {
+      return ::linkat(AT_FDCWD, self.c_str(), folder, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    });
+    if (!temporary) {
       *error = WindowsError(errno);
       done = false;
     }
   }
-  if (done && ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
+  if (done && ::renameat(folder, temporary->c_str(), folder, name.c_str()) != 0) {
     *error = WindowsError(errno);
     done = false;
   }
   if (!done) {
-    if (named) ::unlinkat(folder, temporary.c_str(), 0);
+    if (temporary) ::unlinkat(folder, temporary->c_str(), 0);
     return false;
   }
   fsync(folder);  // makes the rename itself last
@@ -198,13 +249,20 @@ bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_v
       [content](int fd, DWORD* writeError) { return WriteAll(fd, content, writeError); }, error);
 }
 
-bool IsReadOnly(const struct stat& status) {
-  return (status.st_mode & 0222) == 0;
-}
-
 FolderLock::FolderLock(int folder) : folder_(folder) {
-  while (flock(folder_, LOCK_EX) != 0 && errno == EINTR) {
+  // Another program holding the folder usually lets go within moments; one that holds it longer
+  // is named, so that the setup never waits in silence.
+  const auto start = std::chrono::steady_clock::now();
+  for (auto pause = std::chrono::milliseconds(1); !Lock(folder_, LOCK_NB);
+       pause = std::min(pause * 2, kLongestPause)) {
+    if (std::chrono::steady_clock::now() - start >= kQuietWait) {
+      SayWaiting(folder_);
+      Lock(folder_, 0);
+      break;
+    }
+    std::this_thread::sleep_for(pause);
   }
+  RemoveStaleTemporaries(folder_);
 }
 
 FolderLock::~FolderLock() {

@@ -1,3 +1,4 @@
+// POSIX primitives the operations build on: read a file whole, replace it atomically, lock.
 #pragma once
 
 #include <sys/stat.h>
@@ -6,24 +7,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/emulation/unique_fd.h"
 #include "platform/win32.h"
 
 namespace emulation {
 
-// The Windows error code for what the host said in errno.
-DWORD WindowsError(int hostError);
-
-// The name of the entry in folder that matches name case-insensitively, as Windows and Wine
-// look names up; an exact match wins. Name itself when nothing matches.
-std::string FindName(int folder, std::string_view name);
-
-// Opens the folder that names lead to from base, matching each name case-insensitively. Within
-// the machine no symbolic link is followed. Sets *error to a Windows error code on failure.
-UniqueFd OpenFolder(int base, const std::vector<std::string>& names, bool followLinks,
-                    DWORD* error);
+// Calls visit with the name of each entry in folder but "." and "..". False when the folder
+// cannot be listed.
+bool ForEachName(int folder, const std::function<void(const char* name)>& visit);
 
 // Opens folder/name for reading: a plain file only, never waiting (ERROR_ACCESS_DENIED for a
 // folder, a pipe or a device).
@@ -36,20 +28,24 @@ std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DW
 // Writes all of content to fd.
 bool WriteAll(int fd, std::string_view content, DWORD* error);
 
+// Why folder/name cannot be read, in words for a message: what the host says, or that it is no
+// plain file.
+std::string WhyUnreadable(int folder, const std::string& name);
+
 // Replaces folder/name, or creates it, so that readers only ever see the old or the new file:
 // fill writes the new content into a temporary file beside it, which is flushed and renamed
-// over the old one. The temporary file is removed when anything fails. The new file gets mode.
+// over the old one. The temporary file is removed when anything fails. The new file gets mode,
+// and the owner and group of the file it replaces (or of the folder). Called with the folder's
+// lock held, so that a temporary file a killed run left is removed, never reused.
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error);
 bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_view content,
                  DWORD* error);
 
-// Whether an existing file may be written: Windows refuses a read-only file whoever asks, so
-// a file without any write bit is read-only here even for root.
-bool IsReadOnly(const struct stat& status);
-
 // An exclusive lock on a folder, held while a store in it is read, changed and saved, so that
-// two processes changing the same store one after the other lose nothing.
+// two processes changing the same store one after the other lose nothing. Taking it removes the
+// temporary files that killed processes left in the folder; a wait of more than a second for
+// another program is told on standard error, once in a run.
 class FolderLock {
  public:
   explicit FolderLock(int folder);

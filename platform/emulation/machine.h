@@ -3,14 +3,19 @@
 // REGEDIT4 file) and drive_c (the C: drive). docs/emulated-machine.md describes it.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/emulation/report.h"
 #include "platform/emulation/unique_fd.h"
 #include "platform/win32.h"
 
 namespace emulation {
+
+// Windows' ANSI calls take paths of at most MAX_PATH (260) bytes with the terminating zero.
+inline constexpr std::size_t kMaxPath = 259;
 
 // The exit status of the native setup when it has no machine to run on.
 inline constexpr int kNoMachineStatus = 3;
@@ -47,6 +52,9 @@ std::string DefaultMachineFolder();
 bool MachineIsOpen();
 const MachineDescription& Description();
 int MachineFolder();
+int DriveFolder();  // drive_c: the C: drive
+// Where a file of the machine folder is on the host, for messages: MachinePath(kRegistryFile).
+std::string MachinePath(std::string_view name);
 
 // Where a Windows path leads on the host: the open folder that holds it and the name in that
 // folder (as found on disk, whatever the letter case asked for). Paths on drive C: stay inside
@@ -57,9 +65,5 @@ struct Location {
   bool insideMachine;
 };
 std::optional<Location> Locate(std::string_view windowsPath, DWORD* error);
-
-// Says on standard error what went wrong in the machine itself (a store that cannot be read),
-// as Windows would write to its event log.
-void ReportMachineFault(const std::string& what);
 
 }  // namespace emulation

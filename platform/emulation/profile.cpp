@@ -11,6 +11,7 @@
 #include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
 #include "platform/emulation/profile_text.h"
+#include "platform/emulation/windows_files.h"
 
 namespace emulation {
 namespace {
@@ -45,15 +46,12 @@ bool Write(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName, DWORD* err
   if (!file) return false;
 
   FolderLock lock(file->folder.get());
+  if (!MayReplace(file->folder.get(), file->name, error)) return false;
   struct stat status;
   const bool exists =
       fstatat(file->folder.get(), file->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) {
     *error = WindowsError(errno);
-    return false;
-  }
-  if (exists && (!S_ISREG(status.st_mode) || IsReadOnly(status))) {
-    *error = ERROR_ACCESS_DENIED;
     return false;
   }
   std::string text;

@@ -20,6 +20,7 @@
 #include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
 #include "platform/emulation/regedit4.h"
+#include "platform/emulation/windows_files.h"
 
 namespace emulation {
 namespace {
@@ -131,13 +132,8 @@ bool WriteSpliced(int from, std::size_t size, const std::vector<Splice>& splices
 
 // Whether this process may change the store: Windows refuses to write a read-only hive.
 bool StoreIsWritable() {
-  struct stat status;
-  if (fstatat(MachineFolder(), kRegistryFile, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-      (IsReadOnly(status) || faccessat(MachineFolder(), kRegistryFile, W_OK, AT_EACCESS) != 0)) {
-    return false;
-  }
-  // The new store takes the old one's place in the machine folder.
-  return faccessat(MachineFolder(), ".", W_OK, AT_EACCESS) == 0;
+  DWORD error = ERROR_SUCCESS;
+  return MayReplace(MachineFolder(), kRegistryFile, &error);
 }
 
 OpenKey* Find(HKEY key) {

@@ -64,6 +64,16 @@ TEST_F(EmulatedMachineTest, CopyFileAnswersAsWindowsDoes) {
          fs::permissions(s + "/vornjixd.dll", fs::perms::owner_read | fs::perms::group_read);
        },
        "vornjixd.dll", kDest, FALSE, ERROR_ACCESS_DENIED, "old decoder"},
+      {"names a killed run of this process id left behind",
+       [](const std::string& s, const std::string&) {
+         PutOldCopy(s);
+         for (int n = 0; n < 8; ++n) {
+           WriteFile(
+               s + "/.vorn-" + std::to_string(getpid()) + "-" + std::to_string(n) + "-vornjixd.dll",
+               "half a decoder");
+         }
+       },
+       "vornjixd.dll", kDest, FALSE, ERROR_SUCCESS, "new decoder"},
       {"fail if exists", oldCopy, "vornjixd.dll", kDest, TRUE, ERROR_FILE_EXISTS, "old decoder"},
       {"destination is a link out of the machine",
        [](const std::string& s, const std::string& p) {

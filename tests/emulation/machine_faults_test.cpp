@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,8 +44,27 @@ std::string Boxes(const std::vector<std::string>& texts) {
   return boxes;
 }
 
+// Takes the user's write permission on a file away, and leaves it a write bit, so that it is not
+// read-only: a file of another user's that the user may read.
+void DenyWriting(Bench& b, const std::string& path) {
+  GiveToUnprivilegedUser(b.folder.work);
+  fs::permissions(b.At(path), fs::perms::owner_read | fs::perms::group_read |
+                                  fs::perms::group_write | fs::perms::others_read);
+}
+
+// The process id of a process that has ended.
+pid_t Gone() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
+
 TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
   const auto nineFive = [](Bench& b) { b.folder.Describe("95"); };
+  const auto leftBehind = [](const std::string& folder) {
+    return folder + "/.vorn-" + std::to_string(Gone()) + "-0-vornjix2.dll";
+  };
   CheckRuns({
       {"a folder where HKLM.reg should be",
        [](Bench& b) { PutFolder(b.At(kStore)); },
@@ -100,6 +120,54 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        {kNotComplete},
        Installed,
        {{}, true}},
+      // One rule for the decoders, the store and system.ini: write permission on the file.
+      {"a second decoder the user may not write",
+       [](Bench& b) {
+         WriteFile(b.At(kSystem32) + "/vornjix2.dll", "old");
+         DenyWriting(b, kSystem32 + "/vornjix2.dll");
+       },
+       1,
+       {kInUse},
+       FirstInstalled,
+       {{}, true}},
+      {"a store the user may not write",
+       [](Bench& b) { DenyWriting(b, kStore); },
+       0,
+       {kNotComplete},
+       Installed,
+       {{}, true}},
+      {"95 family, a system.ini the user may not write",
+       [&](Bench& b) {
+         nineFive(b);
+         DenyWriting(b, kSystemIni);
+       },
+       0,
+       {kProfileFailed, kNotComplete},
+       Installed,
+       {{}, true}},
+      {"a machine of the user's in a folder the user may not write",
+       [](Bench& b) {
+         GiveToUnprivilegedUser(b.folder.machine);
+         fs::permissions(b.folder.work, fs::perms::owner_read | fs::perms::owner_exec |
+                                            fs::perms::others_read | fs::perms::others_exec);
+       },
+       0,
+       {kComplete},
+       InstalledAndRegistered,
+       {{}, true}},
+      {"files that killed runs left behind",
+       [&](Bench& b) {
+         WriteFile(leftBehind(b.At(kSystem32)), "half a decoder");
+         WriteFile(leftBehind(b.folder.machine), "half a store");
+       },
+       0,
+       {kComplete},
+       [](Snapshot& m) {
+         InstalledAndRegistered(m);
+         for (auto entry = m.begin(); entry != m.end();) {
+           entry = entry->first.find(".vorn-") != std::string::npos ? m.erase(entry) : ++entry;
+         }
+       }},
       {"a folder where the second decoder should go",
        [](Bench& b) { fs::create_directory(b.At(kSystem32) + "/vornjix2.dll"); },
        1,

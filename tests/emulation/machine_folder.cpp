@@ -26,6 +26,7 @@ MachineFolder::MachineFolder() {
 MachineFolder::~MachineFolder() {
   std::error_code ignored;
   // Tests make files read-only; give the write bits back so everything can go.
+  fs::permissions(work, fs::perms::owner_all, fs::perm_options::add, ignored);
   for (auto it = fs::recursive_directory_iterator(work, ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
     if (!it->is_symlink())

@@ -2,14 +2,20 @@
 // run it, and snapshots of what the machine holds.
 #pragma once
 
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <vector>
+
+// The user an unprivileged run is made as, when the tests run as root: nobody.
+inline constexpr uid_t kUnprivilegedUser = 65534;
 
 struct RunOptions {
   std::vector<std::string> arguments;
   bool unprivileged = false;  // as a user without rights to root-owned files, even under root
   long fileSizeLimit = -1;    // bytes any file may grow to: a full disk
+  bool unreadErrors = false;  // standard error a pipe that nobody reads: nothing is captured
 };
 
 struct RunResult {

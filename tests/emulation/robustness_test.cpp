@@ -6,11 +6,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
+#include <vector>
 
 #include "platform/emulation/profile_text.h"
 #include "platform/emulation/regedit4.h"
@@ -77,6 +80,51 @@ std::size_t ExpectOldWithLinesAdded(std::string text, const std::string& old,
   return added;
 }
 
+// Kills the setup where it stands and says whether it was changing a file then: it held a
+// folder's lock, which it takes only to change a file there, or a new file not yet in its place
+// (unnamed, or under a temporary name).
+bool KilledMidWrite(pid_t setup, int* status) {
+  kill(setup, SIGSTOP);
+  waitpid(setup, status, WUNTRACED);
+  if (!WIFSTOPPED(*status)) return false;  // it had ended
+  bool writing =
+      ReadFile("/proc/locks").find(" WRITE " + std::to_string(setup) + " ") != std::string::npos;
+  std::error_code ignored;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(setup) + "/fd", ignored)) {
+    const std::string file = fs::read_symlink(fd, ignored).string();
+    writing = writing || file.find("/.vorn-") != std::string::npos ||
+              file.find(" (deleted)") != std::string::npos;
+  }
+  kill(setup, SIGKILL);
+  waitpid(setup, status, 0);
+  return writing;
+}
+
+// How long a whole run from where reset puts the machine takes here, the middle of three: the
+// kills fall anywhere within it.
+std::chrono::steady_clock::duration RunTime(const std::string& machine, const std::string& package,
+                                            const std::function<void()>& reset) {
+  std::vector<std::chrono::steady_clock::duration> times;
+  for (int run = 0; run < 3; ++run) {
+    reset();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunNative(machine, package).status, 0);
+    times.push_back(std::chrono::steady_clock::now() - start);
+  }
+  std::sort(times.begin(), times.end());
+  return times[1];
+}
+
+// The files below root that a run writes and then renames or removes: temporaries and a fresh
+// machine's marker.
+int StrayFiles(const std::string& root) {
+  int strays = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    strays += entry.path().filename().string().rfind(".vorn-", 0) == 0;
+  }
+  return strays;
+}
+
 void ExpectWholeFileOrNone(const std::string& path, const std::string& expected) {
   if (!Exists(path)) return;
   EXPECT_EQ(ReadFile(path).size(), expected.size()) << path;
@@ -85,6 +133,7 @@ void ExpectWholeFileOrNone(const std::string& path, const std::string& expected)
 
 TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
   const int trials = Setting("VORN_KILL_TRIALS", 300);
+  int changing = 0;
   for (const char* platform : {"nt", "95"}) {
     SCOPED_TRACE(platform);
     CrowdedMachine machine;
@@ -92,25 +141,24 @@ TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
     const std::string system32 = machine.folder.drive + "/WINDOWS/SYSTEM32";
     const std::string ini = machine.folder.drive + "/WINDOWS/system.ini";
 
-    // How long a whole run takes here: the kills fall anywhere within it.
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(RunNative(machine.folder.machine, machine.package).status, 0);
-    const auto runTime = std::chrono::steady_clock::now() - start;
-
-    std::mt19937 random(20261208);
-    int finished = 0, untouched = 0;
-    for (int trial = 0; trial < trials; ++trial) {
+    const auto reset = [&] {
       WriteFile(machine.folder.machine + "/HKLM.reg", machine.oldStore);
       WriteFile(ini, machine.oldIni);
       fs::remove(system32 + "/vornjixd.dll");
       fs::remove(system32 + "/vornjix2.dll");
+    };
+    const auto runTime = RunTime(machine.folder.machine, machine.package, reset);
 
+    std::mt19937 random(20261208);
+    int finished = 0, untouched = 0, midWrite = 0, strays = 0;
+    for (int trial = 0; trial < trials; ++trial) {
+      reset();
       const pid_t setup = StartNative(machine.folder.machine, machine.package);
       std::this_thread::sleep_for(runTime * std::uniform_real_distribution<>(0, 1.2)(random));
-      kill(setup, SIGKILL);
       int status;
-      waitpid(setup, &status, 0);
+      midWrite += KilledMidWrite(setup, &status);
       finished += WIFEXITED(status);
+      strays += StrayFiles(machine.folder.machine);
 
       const std::string store = ReadFile(machine.folder.machine + "/HKLM.reg");
       std::string error;
@@ -126,10 +174,48 @@ TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
       untouched += stored == 0 && profiled == 0;
       if (HasFailure()) break;
     }
+    // Whatever the killed runs left, the next whole run takes away.
+    ASSERT_EQ(RunNative(machine.folder.machine, machine.package).status, 0);
+    EXPECT_EQ(StrayFiles(machine.folder.machine), 0);
     RecordProperty(std::string("kills_") + platform, trials - finished);
-    std::printf("%s: %d runs, %d killed before the end, %d killed before any change\n", platform,
-                trials, trials - finished, untouched);
+    std::printf(
+        "%s: %d runs, %d killed before the end, %d before any change, %d while changing a file; "
+        "%d temporary files left behind, none after the next run\n",
+        platform, trials, trials - finished, untouched, midWrite, strays);
+    changing += midWrite;
   }
+  EXPECT_GT(changing, 0) << "no kill landed while a file was changed";
+}
+
+TEST(Robustness, ASetupKilledWhileItMakesAFreshMachineLeavesOneTheNextRunFinishes) {
+  MachineFolder folder;
+  const std::string package = folder.work + "/package";
+  WriteFile(package + "/vornjixd.dll", "MZ first decoder");
+  WriteFile(package + "/vornjix2.dll", "MZ second decoder");
+  const auto runTime = RunTime(folder.machine, package, [&] { fs::remove_all(folder.machine); });
+  const Snapshot made = TakeSnapshot(folder.machine);
+
+  std::mt19937 random(20261209);
+  const int trials = std::max(Setting("VORN_KILL_TRIALS", 300) / 3, 30);
+  int halfMade = 0;
+  for (int trial = 0; trial < trials && !HasFailure(); ++trial) {
+    fs::remove_all(folder.machine);
+    const pid_t setup = StartNative(folder.machine, package);
+    // Making the machine starts with its folder and takes a small part of a run.
+    const auto deadline = std::chrono::steady_clock::now() + 2 * runTime;
+    while (!Exists(folder.machine) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    std::this_thread::sleep_for(runTime * std::uniform_real_distribution<>(0, 0.2)(random));
+    int status;
+    KilledMidWrite(setup, &status);
+    halfMade += Exists(folder.machine) && !Exists(folder.machine + "/machine.conf");
+    EXPECT_EQ(RunNative(folder.machine, package).status, 0);
+    EXPECT_EQ(TakeSnapshot(folder.machine), made);
+    EXPECT_EQ(ListFolder(folder.work), "machine package ");
+  }
+  EXPECT_GT(halfMade, 0) << "no kill landed while the machine was made";
+  std::printf("%d runs, %d killed while they made the machine\n", trials, halfMade);
 }
 
 TEST(Robustness, SetupsAndOtherProgramsAtOnceLoseNothing) {

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include "tests/box_texts.h"
 #include "tests/emulation/setup_cases.h"
@@ -26,10 +29,11 @@ const std::string kNoDescriptionsKey =
     "\"msvidc32.dll\"=\"Microsoft Video 1\"\r\n"
     "\r\n";
 
-// Holds a decoder locked from another process, as a running video application would.
-class DecoderUser {
+// Holds a file or folder locked from another process, as a running video application holds
+// its decoder, or another program the machine while it writes: for a while, or until destroyed.
+class LockHolder {
  public:
-  explicit DecoderUser(const std::string& path) {
+  explicit LockHolder(const std::string& path, std::chrono::milliseconds holdFor = {}) {
     int ready[2];
     if (pipe(ready) != 0) return;
     pid_ = fork();
@@ -37,6 +41,10 @@ class DecoderUser {
       const int file = open(path.c_str(), O_RDONLY);
       flock(file, LOCK_SH);
       if (write(ready[1], "x", 1) != 1) _exit(1);
+      if (holdFor.count() > 0) {
+        std::this_thread::sleep_for(holdFor);
+        _exit(0);
+      }
       pause();
       _exit(0);
     }
@@ -45,7 +53,7 @@ class DecoderUser {
     close(ready[0]);
     close(ready[1]);
   }
-  ~DecoderUser() {
+  ~LockHolder() {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
@@ -168,6 +176,7 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
        {kInUse},
        Nothing,
        {{}, false, 4096}},
+      {"nobody reads standard error", kAsIs, 0, {}, InstalledAndRegistered, {{}, false, -1, true}},
       {"a second run changes nothing",
        [](Bench& b) { ASSERT_EQ(RunNative(b.folder.machine, b.package).status, 0); },
        0,
@@ -182,7 +191,7 @@ TEST(NativeSetup, ADecoderInUseIsNotReplaced) {
   Snapshot expected = TakeSnapshot(bench.folder.machine);
   expected[kSystem32 + "/vornjixd.dll"] = kFirstDecoder;
   {
-    DecoderUser player(bench.At(kSystem32) + "/vornjix2.dll");
+    LockHolder player(bench.At(kSystem32) + "/vornjix2.dll");
     const RunResult run = RunNative(bench.folder.machine, bench.package);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, Box(kInUse));
@@ -190,27 +199,71 @@ TEST(NativeSetup, ADecoderInUseIsNotReplaced) {
   EXPECT_EQ(TakeSnapshot(bench.folder.machine), expected);
 }
 
-TEST(NativeSetup, WithoutAUsableMachineItSaysWhyAndRunsNothing) {
+TEST(NativeSetup, WaitsForAnotherProgramAndSaysSoOnce) {
   Bench bench;
+  // The copies wait for the system folder, then the registry for the machine folder, each for
+  // more than a second unless starting the setup takes half of one.
+  const LockHolder copying(bench.At(kSystem32), std::chrono::milliseconds(1500));
+  const LockHolder writing(bench.folder.machine, std::chrono::milliseconds(3000));
+  const RunResult run = RunNative(bench.folder.machine, bench.package);
+  EXPECT_EQ(run.status, 0);
+  const std::string waiting = "vornsetup: waiting for '" + bench.folder.work + "/machine";
+  EXPECT_EQ(run.output.rfind(waiting, 0), 0u) << run.output;
+  EXPECT_EQ(run.output.substr(run.output.find('\n') + 1), Box(kComplete));
+  EXPECT_NE(run.output.find("', held by another program\n"), std::string::npos) << run.output;
+}
+
+TEST(NativeSetup, ARunAsRootLeavesTheMachineToItsOwner) {
+  if (getuid() != 0) GTEST_SKIP() << "only root can run on a machine that is not its own";
+  Bench bench;
+  WriteFile(bench.At(kSystem32) + "/vornjix2.dll", "old");
+  GiveToUnprivilegedUser(bench.folder.work);
+  const fs::perms shared = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                           fs::perms::group_write;
+  fs::permissions(bench.At(kStore), shared);
+  ASSERT_EQ(RunNative(bench.folder.machine, bench.package).status, 0);
+  // Replaced files keep their owner, group and mode; new ones get their folder's owner.
+  for (const auto& entry : fs::recursive_directory_iterator(bench.folder.machine)) {
+    struct stat status;
+    ASSERT_EQ(lstat(entry.path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, kUnprivilegedUser) << entry.path();
+    EXPECT_EQ(status.st_gid, kUnprivilegedUser) << entry.path();
+  }
+  EXPECT_EQ(fs::status(bench.At(kStore)).permissions(), shared);
+}
+
+TEST(NativeSetup, WithoutAUsableMachineItSaysWhyInOneLineAndRunsNothing) {
+  Bench bench;
+  const std::string conf = bench.folder.machine + "/machine.conf";
+  const std::string longPlatform = "\x1b[2J" + std::string(1 << 20, 'y');
   struct {
-    const char* machine;
-    const char* says;
+    std::string machine;
+    const char* platform;  // what machine.conf says, if anything
+    std::string says;
   } const cases[] = {
-      {"relative/machine", "must be an absolute path"},
-      {"/proc/version", "cannot open /proc/version"},
+      {"relative/machine", nullptr, "must be an absolute path, not 'relative/machine'"},
+      {"\x1b]0;owned\x07", nullptr, "not '\\x1b]0;owned\\x07'"},
+      {std::string(100000, 'x'), nullptr, "x..." + std::string(16, 'x') + "' (100000 bytes)"},
+      {"/proc/version", nullptr, "cannot open '/proc/version': Not a directory"},
+      {"/proc/nonexistent/m", nullptr,
+       "cannot create '/proc/nonexistent': No such file or directory"},
+      {bench.package, nullptr, "'" + bench.package + "' is not a machine folder"},
+      {bench.folder.machine, "nt\nplatform = win98",
+       "'" + conf + "', line 2: 'win98' is not a valid platform"},
+      {bench.folder.machine, longPlatform.c_str(),
+       // The first 48 bytes and the last 16, the escape written out.
+       "line 1: '\\x1b[2J" + std::string(44, 'y') + "..." + std::string(16, 'y') +
+           "' (1048580 bytes) is not a valid platform"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.machine);
+    SCOPED_TRACE(c.says);
+    if (c.platform != nullptr) bench.folder.Describe(c.platform);
     const RunResult run = RunNative(c.machine, bench.package);
     EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.output.rfind("vornsetup: no machine to set up: ", 0), 0u) << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << "one line";
   }
-  bench.folder.Describe("nt\nplatform = win98");
-  const RunResult run = RunNative(bench.folder.machine, bench.package);
-  EXPECT_EQ(run.status, 3);
-  EXPECT_NE(run.output.find("machine.conf line 2: 'win98' is not a valid platform"),
-            std::string::npos)
-      << run.output;
 }
 
 }  // namespace

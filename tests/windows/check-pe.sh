@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that the built setup loads on every Windows it claims: a 32-bit console program for
-# Windows 4.0 and later that imports nothing beyond the system's own DLLs, and that carries the
-# manifest asking for elevation and the version resource of this release.
+# Windows 4.0 and later, for the 386, that imports exactly the functions below and nothing else,
+# relocatable and NX-compatible, within 8 KiB, and that carries the manifest asking for
+# elevation and the version resource of this release.
 #   check-pe.sh FILE OBJDUMP WINDRES VERSION
 set -euo pipefail
 file=$1
@@ -31,13 +32,47 @@ os_minor=$(header_field MinorOSystemVersion)
 ((os_major < 4 || (os_major == 4 && os_minor == 0))) ||
   fail "needs Windows $os_major.$os_minor, expected 4.0 or lower"
 
-allowed=" kernel32.dll advapi32.dll user32.dll msvcrt.dll "
-imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | tr -d '\r')
-[ -n "$imports" ] || fail "no import table found"
-for dll in $imports; do
-  [[ "$allowed" == *" $dll "* ]] || fail "imports $dll, which a user's Windows may not have"
-done
-echo "imports: $(echo $imports)"
+# Every function the setup imports, "DLL function" as objdump prints them. Each exists in the
+# first release of Windows 95 and in NT 4.0: a new import joins this list only once it is known
+# to exist in both, or the loader refuses the setup before it starts.
+expected_imports="ADVAPI32.dll RegCloseKey
+ADVAPI32.dll RegOpenKeyExA
+ADVAPI32.dll RegSetValueExA
+KERNEL32.dll CopyFileA
+KERNEL32.dll ExitProcess
+KERNEL32.dll GetCommandLineA
+KERNEL32.dll GetModuleHandleA
+KERNEL32.dll GetProcAddress
+KERNEL32.dll GetSystemDirectoryA
+KERNEL32.dll GetVersionExA
+KERNEL32.dll WritePrivateProfileStringA
+KERNEL32.dll lstrcatA
+USER32.dll MessageBoxA"
+# In the import tables, a DLL's name line is followed by one "<address> <hint> <name>" line
+# per function.
+imports=$(awk '/^The Import Tables/ { on = 1; next } /^The |^PE File/ { on = 0 }
+  on && /DLL Name:/ { dll = $3 } on && dll && /^\t[0-9a-f]+\t/ { print dll, $3 }' <<<"$headers" |
+  LC_ALL=C sort)
+[ "$imports" = "$expected_imports" ] ||
+  fail "imports differ (< got, > expected):
+$(diff <(echo "$imports") <(echo "$expected_imports"))"
+echo "imports: $(cut -d' ' -f2 <<<"$imports" | tr '\n' ' ')"
+
+# Windows with ASLR and DEP load it anywhere and keep its data from running; older Windows
+# ignores the bits.
+characteristics=$((0x$(header_field DllCharacteristics)))
+((characteristics & 0x40)) || fail "not marked DYNAMIC_BASE"
+((characteristics & 0x100)) || fail "not marked NX_COMPAT"
+grep -q -E '^Entry 5 [0-9a-f]+ 0*[1-9a-f][0-9a-f]* Base Relocation Directory' <<<"$headers" ||
+  fail "no base relocations to move it by"
+
+# The 386 and 486 that Windows 95 and NT 4 run on lack the Pentium's and later instructions.
+! "$objdump" -d "$file" | grep -q -E '\s(cmov|fc?u?comi|bswap|xadd|cmpxchg|cpuid|rdtsc)|%x?mm' ||
+  fail "uses an instruction the 386 lacks"
+
+size=$(stat -c %s "$file")
+((size <= 8192)) || fail "$size bytes, more than 8 KiB"
+echo "size: $size bytes"
 
 resources=$("$windres" -i "$file" -O rc) || fail "no resources windres can read"
 # windres prints the manifest (type 24, id 1) as quoted lines with doubled quotes: join them.

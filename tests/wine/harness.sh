@@ -14,7 +14,8 @@
 #   import_reg LINES...           imports REGEDIT4 lines, into the view a 32-bit program sees
 #   add_descriptions_key          makes the drivers.desc key a fresh Wine lacks
 #   package_dir                   prints a folder holding both decoders, to start the setup in
-#   run_setup DIR [ARGS...]       runs the setup in DIR; sets status and boxes
+#   run_setup DIR [ARGS...]       runs the setup in DIR; sets status, boxes and setup_trace (its
+#                                 Wine trace; setup_debug names further WINEDEBUG channels)
 #   hold_loaded WINDOWS_PATH      keeps a DLL loaded by another process until release_held
 #   release_held                  ends that process
 #   run_probe                     asks the video subsystem; sets probe_lines
@@ -120,8 +121,9 @@ run_setup() {
   local dir=$1
   shift
   cp "$VORN_SETUP_EXE" "$WINEPREFIX/drive_c/vornsetup.exe"
-  local trace="$work/$scenario.trace"
-  (cd "$dir" && WINEDEBUG=trace+msgbox wine_call wine 'C:\vornsetup.exe' "$@" 2>"$trace") &
+  setup_trace="$work/$scenario.trace"
+  (cd "$dir" && WINEDEBUG="trace+msgbox${setup_debug:+,$setup_debug}" \
+    wine_call wine 'C:\vornsetup.exe' "$@" 2>"$setup_trace") &
   local pid=$!
   press_ok_until_done "$pid"
   status=0
@@ -133,7 +135,7 @@ run_setup() {
   while IFS= read -r line; do
     line=${line#*MSGBOX_OnInit L\"}
     boxes+=("${line%\"}")
-  done < <(grep -a 'MSGBOX_OnInit' "$trace" | tr -d '\r' || true)
+  done < <(grep -a 'MSGBOX_OnInit' "$setup_trace" | tr -d '\r' || true)
 }
 
 # Starts another process that loads a DLL and keeps it, and returns once it holds it.

@@ -95,6 +95,22 @@ scenario_nt_win10() {
   expect_nt_complete
 }
 
+# Before its first copy the setup has Windows load DLLs from System32 only, not from the folder
+# it was started from. Wine's relay trace shows the calls the registry names for it, with their
+# arguments; the run is otherwise the plain NT one.
+scenario_nt_dll_search_narrowed_first() {
+  new_prefix win32
+  add_descriptions_key
+  wine_call wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+    /d 'SetDefaultDllDirectories;CopyFileA' /f >/dev/null
+  setup_debug=+relay run_setup "$(package_dir)"
+  expect_nt_complete
+  local calls  # kernel32 may hand a call on to kernelbase, which the trace then names
+  calls=$(sed -n -E 's/^[0-9a-f]+:Call (KERNEL32|KERNELBASE)\.(SetDefaultDllDirectories\([^)]*\)|CopyFileA).*/\2/p' \
+    "$setup_trace" | tr '\n' ' ')
+  expect_eq "relayed calls" "$calls" "SetDefaultDllDirectories(00000800) CopyFileA CopyFileA "
+}
+
 scenario_nt_without_descriptions_key() {
   new_prefix win32
   run_setup "$(package_dir)"
@@ -265,4 +281,121 @@ scenario_reg_file_matches_setup() {
   reg_file_dump_nt_keys "$work/$scenario.by-reg-file"
   diff -u "$work/$scenario.by-setup" "$work/$scenario.by-reg-file" >&2 ||
     fail "the imported file left the NT keys other than the setup did"
+}
+
+# ---------------------------------------------------------------------------------------------
+# The Windows Installer package (release/): VORN_MSI, and VORN_MSI_NEXT, the same package a
+# version later. Wine's msiexec runs the standard actions of these tables as Windows does; where
+# a case rests on a Wine behaviour beyond that, it says so. Wine ends msiexec with the low byte
+# of Windows' exit code, so a failure is checked as any nonzero status.
+
+readonly kUninstallKey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+
+msi_property() {  # package, name
+  msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v name="$2" '$1 == name { print $2 }'
+}
+
+# A fresh Windows whose two keys hold a value of another program each, as every Windows has.
+msi_prefix() {  # win32 or win64
+  new_prefix "$1"
+  import_reg "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc]" \
+    '"other.dll"="Another Decoder"' "" \
+    "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32]" \
+    '"vidc.othr"="other.dll"'
+  others=$(registration_snapshot)
+}
+
+msiexec_run() {  # msiexec's arguments, a package given as its file on the host; sets status
+  local args=() arg
+  for arg in "$@"; do
+    if [ -f "$arg" ]; then
+      cp "$arg" "$WINEPREFIX/drive_c/$(basename "$arg")"
+      arg="C:\\$(basename "$arg")"
+    fi
+    args+=("$arg")
+  done
+  status=0
+  wine_call wine msiexec "${args[@]}" || status=$?
+}
+
+# Installed, and listed for the inventory (Programs and Features): on 64-bit Windows in the
+# 32-bit view, where Wine lists a 32-bit package.
+expect_msi_installed() {  # package
+  expect_installed_files
+  expect_nt_values
+  expect_probe_finds_package
+  local product="$kUninstallKey\\$(msi_property "$1" ProductCode)"
+  expect_value "$product" DisplayName "$(msi_property "$1" ProductName)"
+  expect_value "$product" DisplayVersion "$(msi_property "$1" ProductVersion)"
+}
+
+expect_msi_removed() {  # package
+  local file
+  for file in "${kDecoderFiles[@]}"; do expect_no_file "$system_dir/$file"; done
+  expect_eq "both keys after the removal" "$(registration_snapshot)" "$others"
+  expect_no_key "$kUninstallKey\\$(msi_property "$1" ProductCode)"
+}
+
+scenario_msi_install() {
+  msi_prefix win32
+  msiexec_run /i "$VORN_MSI" /qn
+  expect_eq status "$status" 0
+  expect_msi_installed "$VORN_MSI"
+}
+
+# A 32-bit package on 64-bit Windows: syswow64 and the 32-bit registry view, as for the setup.
+scenario_msi_install_64bit() {
+  msi_prefix win64
+  msiexec_run /i "$VORN_MSI" /qn
+  expect_eq status "$status" 0
+  expect_msi_installed "$VORN_MSI"
+  local file
+  for file in "${kDecoderFiles[@]}"; do expect_no_file "$windows_dir/system32/$file"; done
+  expect_no_registry_values /reg:64
+}
+
+# The five values go, every other value of both keys stays, and so do both keys.
+scenario_msi_remove() {
+  msi_prefix win32
+  msiexec_run /i "$VORN_MSI" /qn
+  msiexec_run /x "$VORN_MSI" /qn /l*v 'C:\remove.log'
+  expect_eq status "$status" 0
+  expect_msi_removed "$VORN_MSI"
+  [ -s "$WINEPREFIX/drive_c/remove.log" ] || fail "msiexec wrote no log"
+}
+
+# Wine 8's msiexec has no /f for an installed product, so the repair is asked for with the
+# properties /f sets on Windows.
+scenario_msi_repair() {
+  msi_prefix win32
+  msiexec_run /i "$VORN_MSI" /qn
+  rm "$system_dir/vornjix2.dll"
+  wine_call wine reg delete "$kNtKey\\Drivers32" /v vidc.jix2 /f >/dev/null
+  msiexec_run /i "$VORN_MSI" REINSTALL=ALL REINSTALLMODE=amus /qn
+  expect_eq status "$status" 0
+  expect_msi_installed "$VORN_MSI"
+}
+
+# The newer version replaces the older one, which is then no longer listed; the older one does
+# not go back over the newer.
+scenario_msi_upgrade() {
+  msi_prefix win32
+  msiexec_run /i "$VORN_MSI" /qn
+  msiexec_run /i "$VORN_MSI_NEXT" /qn
+  expect_eq status "$status" 0
+  expect_msi_installed "$VORN_MSI_NEXT"
+  expect_no_key "$kUninstallKey\\$(msi_property "$VORN_MSI" ProductCode)"
+  msiexec_run /i "$VORN_MSI" /qn
+  [ "$status" -ne 0 ] || fail "the older version installed over the newer"
+  expect_msi_installed "$VORN_MSI_NEXT"
+}
+
+# The 95 family reads system.ini, which the package does not write: it refuses to install.
+# Rests on Wine's msi setting Version9X and not VersionNT for a 95-family version.
+scenario_msi_95_family_refused() {
+  msi_prefix win32
+  set_windows_version win98
+  msiexec_run /i "$VORN_MSI" /qn
+  [ "$status" -ne 0 ] || fail "installed on the 95 family"
+  expect_msi_removed "$VORN_MSI"
 }

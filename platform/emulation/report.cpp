@@ -1,0 +1,50 @@
+// What the machine itself has to say to the user, on standard error, one line at a time.
+#include "platform/emulation/report.h"
+
+#include <cstdio>
+
+namespace emulation {
+namespace {
+
+// A quoted text longer than this shows its first kShownHead and last kShownTail bytes.
+constexpr std::size_t kShownHead = 48;
+constexpr std::size_t kShownTail = 16;
+
+void AppendEscaped(std::string* shown, std::string_view text) {
+  constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f) {
+      shown->push_back(c);
+    } else {
+      shown->append({'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]});
+    }
+  }
+}
+
+}  // namespace
+
+std::string Quoted(std::string_view text) {
+  std::string shown = "'";
+  if (text.size() <= kShownHead + kShownTail) {
+    AppendEscaped(&shown, text);
+    return shown + "'";
+  }
+  AppendEscaped(&shown, text.substr(0, kShownHead));
+  shown += "...";
+  AppendEscaped(&shown, text.substr(text.size() - kShownTail));
+  return shown + "' (" + std::to_string(text.size()) + " bytes)";
+}
+
+void ReportMachineFault(std::string_view path, std::string_view reason) {
+  ReportMachineFault(Quoted(path) + ": " + std::string(reason));
+}
+
+void ReportMachineFault(std::string_view what) {
+  std::string line = "vornsetup: ";
+  AppendEscaped(&line, what);
+  line += '\n';
+  std::fputs(line.c_str(), stderr);
+}
+
+}  // namespace emulation

@@ -1,0 +1,20 @@
+// What the machine tells the user on standard error: one line each, saying what and why.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace emulation {
+
+// text as a message shows it: in single quotes, every byte outside printable ASCII (control
+// characters, terminal escapes) written as \xNN, and a long text cut to its first and last
+// bytes with its length beside it, so that a message stays one short line.
+std::string Quoted(std::string_view text);
+
+// Says on standard error what went wrong in the machine itself, in one line ("vornsetup: 'path':
+// reason", the reason an OS error text or a few words), as Windows would write to its event log.
+void ReportMachineFault(std::string_view path, std::string_view reason);
+// The same for a message of its own; values in it are best given through Quoted.
+void ReportMachineFault(std::string_view what);
+
+}  // namespace emulation
