@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -39,39 +38,25 @@ struct OpenKey {
 };
 OpenKey openKeys[kMaxOpenKeys];
 
-// The store's path, as the host names the machine folder.
-std::string StorePath() {
-  const std::string folder = "/proc/self/fd/" + std::to_string(MachineFolder());
-  char path[PATH_MAX];
-  const ssize_t size = readlink(folder.c_str(), path, sizeof path);
-  return size > 0 ? std::string(path, static_cast<std::size_t>(size)) + "/" + kRegistryFile
-                  : kRegistryFile;
-}
-
 // Says why the store cannot be used, once a run however often it is read.
-void ReportStore(const std::string& why) {
+void ReportStore(const std::string& reason) {
   static std::string reported;
-  if (why == reported) return;
-  reported = why;
-  ReportMachineFault(StorePath() + " " + why);
+  if (reason == reported) return;
+  reported = reason;
+  ReportMachineFault(MachinePath(kRegistryFile), reason);
 }
 
 // Reads the store once, checking it whole, for what it says about key. *file is left open on
 // it, and *size says how much was read.
 LONG ReadStore(RegistryKey* key, UniqueFd* file, std::size_t* size) {
   DWORD error = ERROR_SUCCESS;
-  errno = 0;
   *file = OpenForReading(MachineFolder(), kRegistryFile, false, &error);
   std::string why;
   if (!*file && error == ERROR_FILE_NOT_FOUND) {
-    ReportStore("does not exist, so the registry is empty");
+    ReportStore(WhyUnreadable(MachineFolder(), kRegistryFile) + "; the registry is empty");
     key->Read(kEmptyStore, &why);
   } else if (!*file) {
-    // OpenForReading leaves errno as it is when what it opened is no plain file.
-    ReportStore(std::string("cannot be opened: ") +
-                (errno == ELOOP ? "a symbolic link, and the machine follows none"
-                 : errno != 0   ? std::strerror(errno)
-                                : "not a plain file"));
+    ReportStore(WhyUnreadable(MachineFolder(), kRegistryFile));
     return static_cast<LONG>(error);
   }
   *size = 0;
