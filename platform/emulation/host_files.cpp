@@ -114,6 +114,8 @@ void SayWaiting(int folder) {
   ReportMachineFault("waiting for " + shown + ", held by another program");
 }
 
+}  // namespace
+
 bool WriteAll(int fd, std::string_view content, DWORD* error) {
   while (!content.empty()) {
     const ssize_t written = ::write(fd, content.data(), content.size());
@@ -126,8 +128,6 @@ bool WriteAll(int fd, std::string_view content, DWORD* error) {
   }
   return true;
 }
-
-}  // namespace
 
 bool ForEachName(int folder, const std::function<void(const char* name)>& visit) {
   const int listing = fcntl(folder, F_DUPFD_CLOEXEC, 0);

@@ -25,6 +25,9 @@ UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, D
 // be read (ERROR_FILE_NOT_FOUND when it does not exist).
 std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DWORD* error);
 
+// Writes all of content to fd.
+bool WriteAll(int fd, std::string_view content, DWORD* error);
+
 // Why folder/name cannot be read, in words for a message: what the host says, or that it is no
 // plain file.
 std::string WhyUnreadable(int folder, const std::string& name);

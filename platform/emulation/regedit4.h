@@ -1,7 +1,8 @@
 // The emulated machine's registry as a REGEDIT4 file, the text regedit exports and imports, so a
-// maintainer can read it and load it into Windows or Wine. The store holds the file's own bytes:
-// reading changes nothing, and setting a value rewrites only that value's lines (or adds lines),
-// keeping every other byte. It does no file I/O; the Win32 layer loads and saves the text.
+// maintainer can read it and load it into Windows or Wine. The store is read one key at a time:
+// one pass over the whole file checks every line and keeps what the file says about that key.
+// Setting the key's values replaces their data where it stands or adds lines, and keeps every
+// other byte. It does no file I/O; the Win32 layer reads the file and writes the changes.
 //
 // What exists is what importing the file would leave: [KEY] creates KEY and its parents, [-KEY]
 // deletes KEY and its subkeys, "name"=- deletes a value, later lines win, and a key may have
@@ -11,7 +12,7 @@
 // It reads what regedit imports (as Wine's import code reads it), stricter where regedit skips
 // or guesses:
 // - the first line is exactly REGEDIT4: no byte order mark (regedit reads REGEDIT4 as ANSI) and
-//   no blanks around it;
+//   no blanks around it; a regedit 5 export is named as such;
 // - lines end in CRLF or LF; a lone CR or a zero byte is an error (regedit cuts lines there);
 // - a line regedit would skip is an error, except blank lines and ';' comments;
 // - [KEY] must start with a root name, have no empty component and end at its last ']';
@@ -22,143 +23,106 @@
 //   skips blank and comment lines there and takes the end of the file as the end of the value);
 // - hex(N): takes 1 to 8 hex digits for N.
 // Blanks around '=' and a ';' comment after the data are accepted, as regedit does. Anything the
-// parser cannot read fails Parse with "line N: reason"; nothing is skipped.
+// reader cannot read fails with "line N: reason"; nothing is skipped.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/emulation/regedit4_value.h"
+
 namespace emulation {
 
-// A value as Windows stores it: its type (REG_SZ 1, REG_BINARY 3, REG_DWORD 4, ...) and its
-// bytes; REG_SZ data includes its terminating zero, REG_DWORD data is little-endian.
-struct RegistryValue {
-  std::uint32_t type;
-  std::string data;
+using NamedValues = std::vector<std::pair<std::string, RegistryValue>>;
+
+// A change to the file: the bytes [offset, offset + removed) give way to text.
+struct Splice {
+  std::size_t offset;
+  std::size_t removed;
+  std::string text;
 };
-inline bool operator==(const RegistryValue& a, const RegistryValue& b) {
-  return a.type == b.type && a.data == b.data;
-}
-inline bool operator!=(const RegistryValue& a, const RegistryValue& b) {
-  return !(a == b);
-}
 
-class RegistryText {
+// text with the splices made.
+std::string Spliced(std::string_view text, const std::vector<Splice>& splices);
+
+// One key of a REGEDIT4 file, read from the whole file, which is checked on the way.
+class RegistryKey {
  public:
-  // Reads a whole file. On failure, error (if given) says "line N: reason".
-  static std::optional<RegistryText> Parse(std::string text, std::string* error);
-  // "REGEDIT4" and a blank line, with CRLF.
-  static RegistryText Empty();
+  // keyPath is "HKEY_LOCAL_MACHINE\\SOFTWARE\\...", without a trailing backslash; a path no
+  // [KEY] line can hold names no key.
+  explicit RegistryKey(std::string_view keyPath);
+  // Reads the next bytes of the file; lines may run on from one call to the next. After a line
+  // it cannot read, false, with *error "line N: reason", and it reads no further.
+  bool Read(std::string_view bytes, std::string* error);
+  // The end of the file.
+  bool Finish(std::string* error);
+  // A whole file at once.
+  static std::optional<RegistryKey> ReadText(std::string_view keyPath, std::string_view text,
+                                             std::string* error);
 
-  // Key paths are "HKEY_LOCAL_MACHINE\\SOFTWARE\\...", without a trailing backslash; the six
-  // roots always exist.
-  bool HasKey(std::string_view keyPath) const;
-  // name "" is the default value, written @.
-  std::optional<RegistryValue> GetValue(std::string_view keyPath, std::string_view name) const;
-  // Creates the key and its parents, as importing a [KEY] line would; a new key gets a section
-  // at the end of the file. False when the path cannot be a key (unknown root, empty component,
-  // CR, LF or zero byte).
-  bool CreateKey(std::string_view keyPath);
-  // Sets a value on an existing key. An existing value gets its new data in place of the old on
-  // its last line(s), keeping the name as written there (a comment after the old data goes); a
-  // new value goes after the last value line of the key's last section, or into a new section at
-  // the end of the file. Data is written as regedit exports it, on one line: "text" for REG_SZ of
-  // printable ASCII, dword: for a 4-byte REG_DWORD, hex: for REG_BINARY, hex(N): for the rest.
-  // REG_SZ data without a terminating zero gets one, as Windows stores it. Writing what is there
-  // already changes no byte. False when the key does not exist or the name holds a zero byte.
-  bool SetValue(std::string_view keyPath, std::string_view name, const RegistryValue& value);
-
-  // The existing keys below the roots, in the order the file creates them.
-  std::vector<std::string> Keys() const;
-  // The key's values in the order they were set, with their names as written.
-  std::vector<std::pair<std::string, RegistryValue>> Values(std::string_view keyPath) const;
-  const std::string& Text() const { return text_; }
+  bool Exists() const;
+  // The key's values in the order they were set, with their names as first written; name "" is
+  // the default value, written @.
+  NamedValues Values() const;
+  std::optional<RegistryValue> Value(std::string_view name) const;
+  // What to change in the file so that the key holds these values too, one after the other,
+  // in the order of the file. An existing value gets its new data in place of the old on its
+  // last line(s), keeping the name as written there (a comment after the old data goes); new
+  // values go after the last value line of the key's last section, or into a new section at the
+  // end of the file. Data is written as regedit exports it, on one line. A value already held
+  // changes nothing. Nothing when the key does not exist or a name holds a zero byte.
+  std::optional<std::vector<Splice>> Set(const NamedValues& values) const;
 
  private:
-  class Loader;
-  static constexpr std::uint32_t kNone = 0xffffffffu;
-  static constexpr std::size_t kNoSection = std::string::npos;
-
-  // A key created by the file, or created again after a deletion (then a new Key). Children and
-  // values are singly linked lists of indices; dead entries stay in them.
-  struct Key {
-    // This component as first written, in its [KEY] line (the roots' names are fixed).
-    std::size_t nameBegin = 0;
-    std::uint32_t nameSize = 0;
-    std::uint32_t parent = kNone;
-    std::uint32_t firstChild = kNone;
-    std::uint32_t nextSibling = kNone;
-    std::uint32_t firstValue = kNone;
-    std::uint32_t lastValue = kNone;
-    // Where the key's last section ends: the end of its header or last value line, before the
-    // line break. A new value's line goes after it.
-    std::size_t sectionEnd = kNoSection;
-    bool alive = true;
-  };
-  // A value, as offsets into text_: '@' or the opening quote of its name where first written
-  // (that case holds), and of its last effective line(s) the data's first byte and the end of
-  // the last line before the line break.
-  struct Value {
-    std::uint32_t key = kNone;
-    std::uint32_t next = kNone;
-    std::size_t nameBegin = 0;
-    std::size_t dataBegin = 0;
-    std::size_t end = 0;
-    bool alive = true;
-  };
-  // Finds a key by parent and name, or a value by key and name, ignoring case. Open addressing
-  // over the hashes; the keys and values themselves hold owner and name, so an entry costs no
-  // allocation of its own. A slot holds the latest entry of its name.
-  struct NameIndex {
-    struct Slot {
-      std::uint64_t hash;
-      std::uint32_t entry;
-    };
-    std::vector<Slot> slots = std::vector<Slot>(16, Slot{0, kNone});  // a power of two
-    std::size_t used = 0;
-
-    // The slot of the entry that matches, or the empty slot where it would go.
-    template <typename Matches>
-    std::size_t Probe(std::uint64_t hash, Matches matches) const;
-    // Keeps room for one more entry; moves the slots, so probe after it.
-    void MakeRoom();
-    void Fill(std::size_t at, std::uint64_t hash, std::uint32_t entry);
+  enum class State { kHeader, kOutsideKey, kInKey, kHexContinued };
+  // A value of the key, with where the data of its last line(s) is in the file.
+  struct Held {
+    std::string name;  // as first written
+    RegistryValue value;
+    std::size_t order;
+    std::size_t dataBegin;
+    std::size_t end;  // of its last line, before the line break
   };
 
-  RegistryText();
-  std::string_view KeyName(std::uint32_t key) const;
-  std::string KeyPath(std::uint32_t key) const;
-  std::size_t ProbeChild(std::uint32_t parent, std::string_view name, std::uint64_t hash) const;
-  std::uint32_t FindKey(std::string_view keyPath) const;
-  // keyPath lies in text_: new keys keep their names there.
-  std::uint32_t FindOrCreateKey(std::string_view keyPath);
-  void DeleteTree(std::uint32_t key);
-  bool HasName(const Value& value, std::string_view name) const;
-  std::size_t ProbeValue(std::uint32_t key, std::string_view name, std::uint64_t hash) const;
-  std::uint32_t FindValue(std::uint32_t key, std::string_view name) const;
-  // The live value of that name, or a new one added to the key, named at nameBegin.
-  std::uint32_t ValueFor(std::uint32_t key, std::string_view name, std::size_t nameBegin);
-  std::string ValueName(const Value& value) const;
-  RegistryValue ValueData(const Value& value) const;
-  // Keeps the offsets right after text at position lost removed bytes and gained added ones.
-  void ShiftOffsetsAfter(std::size_t position, std::size_t removed, std::size_t added);
-  // Returns where the new line starts.
-  std::size_t InsertLineAfter(std::size_t lineEnd, std::string_view line);
-  // Returns where the path starts in the text.
-  std::size_t AppendSectionHeader(std::string_view keyPath);
+  using Error = regedit4::Error;
+  void Fail(Error reason, std::string* error);
+  Error ReadLine(std::string_view line, bool lineFeed);
+  Error ReadSection(std::string_view line, std::size_t open);
+  Error ReadValue(std::string_view line, std::size_t nameBegin);
+  Error ReadContinuation(std::string_view line);
+  // The line just read is the key's last so far: new values go after it.
+  void EndSection();
+  std::string Lines(const std::vector<std::string>& lines) const;
+  std::string Path() const;  // with each name as first written
 
-  std::string text_;
-  std::string lineBreak_;  // the header's
-  std::vector<Key> keys_;  // the roots first
-  std::vector<Value> values_;
-  NameIndex keyIndex_;
-  NameIndex valueIndex_;
-  std::vector<std::uint32_t> pending_;  // DeleteTree's work list, kept to reuse its memory
+  std::size_t root_;
+  std::vector<std::string> names_;      // below the root, as asked
+  std::vector<std::string> written_;    // as first written, for the leading ones that exist
+  std::map<std::string, Held> values_;  // by name in lower case
+  std::size_t nextOrder_ = 0;
+  std::string continued_;                  // the value whose hex bytes may go on, in lower case
+  bool inKey_ = false;                     // in a section of the key
+  std::optional<std::size_t> sectionEnd_;  // after the key's last line and its line break
+  bool sectionEndsFile_ = false;           // that line ends the file without a line break
+
+  State state_ = State::kHeader;
+  std::string lineBreak_ = "\r\n";  // the header's
+  std::string partial_;             // a line that runs on into the next bytes
+  std::size_t offset_ = 0;          // where the next line starts
+  std::size_t lineBegin_ = 0;       // where the line being read starts
+  std::size_t lineNumber_ = 0;
+  std::size_t firstZero_ = std::string::npos;  // where the first zero byte read is
+  bool failed_ = false;
+  bool endsWithLineBreak_ = false;  // the last line read
+  bool lastLineEmpty_ = false;
+  std::string name_;  // buffers reused from line to line
+  RegistryValue value_;
 };
 
 }  // namespace emulation

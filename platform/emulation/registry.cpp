@@ -1,12 +1,14 @@
 // RegOpenKeyExA, RegSetValueExA and RegCloseKey over HKLM.reg, HKEY_LOCAL_MACHINE as a REGEDIT4
-// file. Values set through a key are saved when the key is closed, all at once and under the
-// store's lock, so a run reads and writes the store about once per key, and two setups at once
-// lose nothing. A store that cannot be read is never rewritten.
+// file. Values set through a key are saved when the key is closed, all at once, under the
+// store's lock and on the store as it is read then, so two setups at once lose nothing. Opening a
+// key and saving it each read the store once; a save copies the untouched bytes from the old
+// file around the lines it changes. A store that cannot be read is never rewritten.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -23,6 +25,8 @@ namespace emulation {
 namespace {
 
 constexpr char kRootName[] = "HKEY_LOCAL_MACHINE";
+constexpr char kEmptyStore[] = "REGEDIT4\r\n\r\n";  // what a machine without HKLM.reg holds
+constexpr mode_t kNewStoreMode = 0644;
 constexpr std::size_t kMaxOpenKeys = 64;
 constexpr std::uintptr_t kFirstHandle = 0x100;  // handles are small multiples of 4, as on Windows
 
@@ -30,61 +34,85 @@ struct OpenKey {
   bool inUse = false;
   bool writable = false;
   std::string path;
-  std::vector<std::pair<std::string, RegistryValue>> pending;  // saved at close
+  NamedValues pending;  // saved at close
 };
 OpenKey openKeys[kMaxOpenKeys];
 
-// The store as last read or written, kept while the file on disk is the same file.
-struct CachedStore {
-  bool valid = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  timespec modified = {};
-  std::optional<RegistryText> registry;
-};
-CachedStore cache;
-
-bool SameFile(const struct stat& status) {
-  return cache.valid && status.st_dev == cache.device && status.st_ino == cache.inode &&
-         status.st_size == cache.size && status.st_mtim.tv_sec == cache.modified.tv_sec &&
-         status.st_mtim.tv_nsec == cache.modified.tv_nsec;
+// Says why the store cannot be used, once a run however often it is read.
+void ReportStore(const std::string& reason) {
+  static std::string reported;
+  if (reason == reported) return;
+  reported = reason;
+  ReportMachineFault(MachinePath(kRegistryFile), reason);
 }
 
-void Remember(const struct stat& status) {
-  cache.valid = true;
-  cache.device = status.st_dev;
-  cache.inode = status.st_ino;
-  cache.size = status.st_size;
-  cache.modified = status.st_mtim;
-}
-
-// The registry as it stands on disk. A machine without HKLM.reg has an empty one.
-RegistryText* LoadStore(DWORD* error) {
-  struct stat status;
-  if (fstatat(MachineFolder(), kRegistryFile, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT) {
-      *error = WindowsError(errno);
-      return nullptr;
+// Reads the store once, checking it whole, for what it says about key. *file is left open on
+// it, and *size says how much was read.
+LONG ReadStore(RegistryKey* key, UniqueFd* file, std::size_t* size) {
+  DWORD error = ERROR_SUCCESS;
+  *file = OpenForReading(MachineFolder(), kRegistryFile, false, &error);
+  std::string why;
+  if (!*file && error == ERROR_FILE_NOT_FOUND) {
+    ReportStore(WhyUnreadable(MachineFolder(), kRegistryFile) + "; the registry is empty");
+    key->Read(kEmptyStore, &why);
+  } else if (!*file) {
+    ReportStore(WhyUnreadable(MachineFolder(), kRegistryFile));
+    return static_cast<LONG>(error);
+  }
+  *size = 0;
+  char buffer[1 << 16];
+  for (ssize_t got; *file && (got = read(file->get(), buffer, sizeof buffer)) != 0;) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ReportStore(std::string("cannot be read: ") + std::strerror(errno));
+      return static_cast<LONG>(WindowsError(errno));
     }
-    cache = CachedStore();
-    cache.registry = RegistryText::Empty();
-    return &*cache.registry;
+    *size += static_cast<std::size_t>(got);
+    if (!key->Read(std::string_view(buffer, static_cast<std::size_t>(got)), &why)) break;
   }
-  if (SameFile(status)) return &*cache.registry;
-  cache = CachedStore();
-  const std::optional<std::string> text = ReadWholeFile(MachineFolder(), kRegistryFile, error);
-  if (!text) return nullptr;
-  std::string parseError;
-  cache.registry = RegistryText::Parse(*text, &parseError);
-  if (!cache.registry) {
-    ReportMachineFault(std::string(kRegistryFile) +
-                       " cannot be read, so it is left as it is: " + parseError);
-    *error = ERROR_BADDB;
-    return nullptr;
+  if (!key->Finish(&why)) {
+    ReportStore("cannot be read, so it is left as it is: " + why);
+    return ERROR_BADDB;
   }
-  Remember(status);
-  return &*cache.registry;
+  return ERROR_SUCCESS;
+}
+
+// Copies size bytes at offset of from to the end of to: in the kernel where it can, else
+// through a buffer.
+bool CopyRange(int from, off_t offset, std::size_t size, int to, DWORD* error) {
+  char buffer[1 << 16];
+  while (size > 0) {
+    ssize_t copied = copy_file_range(from, &offset, to, nullptr, size, 0);
+    if (copied < 0 &&
+        (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+      copied = pread(from, buffer, std::min(size, sizeof buffer), offset);
+      const std::string_view got(buffer, copied > 0 ? static_cast<std::size_t>(copied) : 0);
+      if (!WriteAll(to, got, error)) return false;
+      offset += static_cast<off_t>(got.size());
+    }
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied <= 0) {
+      // The store shrank while it was locked: what was read is no longer there to copy.
+      *error = copied < 0 ? WindowsError(errno) : ERROR_GEN_FAILURE;
+      return false;
+    }
+    size -= static_cast<std::size_t>(copied);
+  }
+  return true;
+}
+
+// Writes the store with the splices made, the bytes between them straight from the old file.
+bool WriteSpliced(int from, std::size_t size, const std::vector<Splice>& splices, int to,
+                  DWORD* error) {
+  std::size_t done = 0;
+  for (const Splice& splice : splices) {
+    if (!CopyRange(from, static_cast<off_t>(done), splice.offset - done, to, error) ||
+        !WriteAll(to, splice.text, error)) {
+      return false;
+    }
+    done = splice.offset + splice.removed;
+  }
+  return CopyRange(from, static_cast<off_t>(done), size - done, to, error);
 }
 
 // Whether this process may change the store: Windows refuses to write a read-only hive.
@@ -127,10 +155,11 @@ LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
     AppendSubKey(&path, subKey);
   }
 
-  DWORD error = ERROR_SUCCESS;
-  const RegistryText* registry = LoadStore(&error);
-  if (registry == nullptr) return static_cast<LONG>(error);
-  if (!registry->HasKey(path)) return ERROR_FILE_NOT_FOUND;  // opened, never created
+  RegistryKey key(path);
+  UniqueFd file;
+  std::size_t size;
+  if (const LONG error = ReadStore(&key, &file, &size)) return error;
+  if (!key.Exists()) return ERROR_FILE_NOT_FOUND;  // opened, never created
   const bool writable = (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
   if (writable && !StoreIsWritable()) return ERROR_ACCESS_DENIED;
 
@@ -143,41 +172,33 @@ LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
   return ERROR_NOT_ENOUGH_MEMORY;
 }
 
-bool Unchanged(const RegistryText& registry, const std::string& path, const std::string& name,
-               const RegistryValue& value) {
-  const std::optional<RegistryValue> current = registry.GetValue(path, name);
-  return current && current->type == value.type && current->data == value.data;
-}
-
-// Writes what was set through key into the store: under the lock, on the store as it is now.
-LONG Save(const OpenKey& key) {
+// Writes what was set through key into the store: under the lock, on the store as it is read
+// now, however it was when the key was opened.
+LONG Save(const OpenKey& open) {
   FolderLock lock(MachineFolder());
-  DWORD error = ERROR_SUCCESS;
-  RegistryText* registry = LoadStore(&error);
-  if (registry == nullptr) return static_cast<LONG>(error);
-  if (!registry->HasKey(key.path)) return ERROR_KEY_DELETED;
-  bool changed = false;
-  for (const auto& [name, value] : key.pending) {
-    if (Unchanged(*registry, key.path, name, value)) continue;
-    registry->SetValue(key.path, name, value);
-    changed = true;
-  }
-  if (!changed) return ERROR_SUCCESS;  // a write that changes nothing is not written
+  RegistryKey key(open.path);
+  UniqueFd file;
+  std::size_t size;
+  if (const LONG error = ReadStore(&key, &file, &size)) return error;
+  const std::optional<std::vector<Splice>> splices = key.Set(open.pending);
+  if (!splices) return ERROR_KEY_DELETED;
+  if (splices->empty()) return ERROR_SUCCESS;  // a write that changes nothing is not written
 
+  DWORD error = ERROR_SUCCESS;
+  if (!file) {
+    return ReplaceFile(MachineFolder(), kRegistryFile, kNewStoreMode,
+                       Spliced(kEmptyStore, *splices), &error)
+               ? ERROR_SUCCESS
+               : static_cast<LONG>(error);
+  }
   struct stat status;
-  const mode_t mode = fstatat(MachineFolder(), kRegistryFile, &status, AT_SYMLINK_NOFOLLOW) == 0
-                          ? status.st_mode
-                          : 0644;
-  if (!ReplaceFile(MachineFolder(), kRegistryFile, mode, registry->Text(), &error)) {
-    cache = CachedStore();  // what is held no longer matches the disk
-    return static_cast<LONG>(error);
-  }
-  if (fstatat(MachineFolder(), kRegistryFile, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-    Remember(status);
-  } else {
-    cache = CachedStore();
-  }
-  return ERROR_SUCCESS;
+  const mode_t mode = fstat(file.get(), &status) == 0 ? status.st_mode : kNewStoreMode;
+  const auto write = [&](int to, DWORD* writeError) {
+    return WriteSpliced(file.get(), size, *splices, to, writeError);
+  };
+  return ReplaceFile(MachineFolder(), kRegistryFile, mode, write, &error)
+             ? ERROR_SUCCESS
+             : static_cast<LONG>(error);
 }
 
 }  // namespace

@@ -97,16 +97,17 @@ int main(int argc, char** argv) {
   }
   std::ifstream file(argv[1], std::ios::binary);
   std::string error;
-  const std::optional<emulation::RegistryText> store = emulation::RegistryText::Parse(
-      std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()), &error);
+  const std::string key = argv[2];
+  const std::optional<emulation::RegistryKey> store = emulation::RegistryKey::ReadText(
+      key, std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()),
+      &error);
   if (!store) {
     std::fprintf(stderr, "reg_listing: %s: %s\n", argv[1], error.c_str());
     return kBadStoreStatus;
   }
-  const std::string key = argv[2];
-  if (!store->HasKey(key)) return kNoKeyStatus;
+  if (!store->Exists()) return kNoKeyStatus;
   std::printf("\n%s\n", key.c_str());
-  for (const auto& [name, value] : store->Values(key)) {
+  for (const auto& [name, value] : store->Values()) {
     std::printf("    %s    %s    %s\n", name.empty() ? kDefaultValueName : name.c_str(),
                 TypeName(value.type).c_str(), DataText(value).c_str());
   }

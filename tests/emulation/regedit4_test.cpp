@@ -28,20 +28,26 @@ void PrintTo(const RegistryValue& value, std::ostream* out) {
 
 namespace {
 
-using emulation::RegistryText;
+using emulation::RegistryKey;
 using emulation::RegistryValue;
 using namespace std::string_view_literals;
-using Values = std::vector<std::pair<std::string, RegistryValue>>;
+using Values = emulation::NamedValues;
 
 RegistryValue Value(std::uint32_t type, std::string_view data) {
   return {type, std::string(data)};
 }
 
-RegistryText MustParse(std::string_view text) {
+RegistryKey MustRead(std::string_view text, std::string_view key) {
   std::string error;
-  std::optional<RegistryText> store = RegistryText::Parse(std::string(text), &error);
-  EXPECT_TRUE(store) << error;
-  return store ? *store : RegistryText::Empty();
+  std::optional<RegistryKey> read = RegistryKey::ReadText(key, text, &error);
+  EXPECT_TRUE(read) << error;
+  return read ? *read : RegistryKey(key);
+}
+
+// The text with values set on key, or "refused".
+std::string Set(std::string_view text, std::string_view key, const Values& values) {
+  const auto splices = MustRead(text, key).Set(values);
+  return splices ? emulation::Spliced(text, *splices) : "refused";
 }
 
 TEST(Parse, RefusesWhatItCannotReadAndNamesTheLine) {
@@ -49,10 +55,20 @@ TEST(Parse, RefusesWhatItCannotReadAndNamesTheLine) {
     std::string_view text;
     const char* error;
   };
+  const char kRegedit5[] =
+      "line 1: a regedit 5 export (Windows Registry Editor Version 5.00): export as REGEDIT4 or "
+      "convert it";
   const Case kCases[] = {
       {""sv, "line 1: the first line must be REGEDIT4"},
       {"REGEDIT4 \r\n"sv, "line 1: the first line must be REGEDIT4"},
-      {"Windows Registry Editor Version 5.00\r\n"sv, "line 1: the first line must be REGEDIT4"},
+      {"Windows Registry Editor Version 5.00\r\n"sv, kRegedit5},
+      {"\xFF\xFE"
+       "W\0i\0n\0d\0o\0w\0s\0 \0R\0e\0g\0i\0s\0t\0r\0y\0 \0E\0d\0i\0t\0o\0r\0 \0"
+       "V\0e\0r\0s\0i\0o\0n\0 \0"
+       "5\0.\0"
+       "0\0"
+       "0\0\r\0\n\0"sv,
+       kRegedit5},
       {"\xEF\xBB\xBFREGEDIT4\r\n"sv, "line 1: byte order mark before REGEDIT4"},
       {"REGEDIT4\r\n\r\n\"x\"=\"1\"\r\n"sv, "line 3: value outside a key section"},
       {"REGEDIT4\n[HKEY_USERS\\A]\r[x]\n"sv, "line 2: carriage return without line feed"},
@@ -96,7 +112,7 @@ TEST(Parse, RefusesWhatItCannotReadAndNamesTheLine) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.text));
     std::string error;
-    EXPECT_FALSE(RegistryText::Parse(std::string(c.text), &error));
+    EXPECT_FALSE(RegistryKey::ReadText("HKEY_USERS", c.text, &error));
     EXPECT_EQ(error, c.error);
   }
 }
@@ -126,7 +142,7 @@ constexpr std::string_view kEveryKind =
     "\"User\"=\"yes\"\r\n"
     "\r\n"sv;
 
-TEST(Parse, KeepsTheTextAndReadsEveryKindOfValue) {
+TEST(Parse, ReadsEveryKindOfValueHoweverTheBytesCome) {
   const Values kExpected = {
       {"", Value(1, "default\0"sv)},
       {"Path", Value(1, "C:\\Vorn \"x\"\0"sv)},
@@ -149,16 +165,20 @@ TEST(Parse, KeepsTheTextAndReadsEveryKindOfValue) {
   mixed.erase(mixed.size() - 2);
   for (const std::string& text : {std::string(kEveryKind), lineFeeds, mixed}) {
     SCOPED_TRACE(text);
-    const RegistryText store = MustParse(text);
-    EXPECT_EQ(store.Text(), text);
-    EXPECT_EQ(store.Values("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn"), kExpected);
-    EXPECT_EQ(store.Values("HKEY_CURRENT_USER\\Software\\Vorn"),
+    EXPECT_EQ(MustRead(text, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn").Values(), kExpected);
+    EXPECT_EQ(MustRead(text, "HKEY_CURRENT_USER\\Software\\Vorn").Values(),
               (Values{{"User", Value(1, "yes\0"sv)}}));
+    // The same, given a byte at a time, as lines run on from one read to the next.
+    RegistryKey bytes("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn");
+    std::string error;
+    for (char c : text) ASSERT_TRUE(bytes.Read(std::string_view(&c, 1), &error)) << error;
+    ASSERT_TRUE(bytes.Finish(&error)) << error;
+    EXPECT_EQ(bytes.Values(), kExpected);
   }
 }
 
 TEST(Parse, LeavesWhatAnImportWouldLeave) {
-  const RegistryText store = MustParse(
+  const std::string_view kText =
       "REGEDIT4\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix]\n"
       "\"File\"=\"old.dll\"\n"
@@ -181,36 +201,36 @@ TEST(Parse, LeavesWhatAnImportWouldLeave) {
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Again]\n"
       "\"z\"=\"2\"\n"
       "\"z\"=-\n"
-      "\"z\"=\"3\"\n");
-  EXPECT_EQ(store.Keys(), (std::vector<std::string>{
-                              "HKEY_LOCAL_MACHINE\\SOFTWARE",
-                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn",
-                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs",
-                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix",
-                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLD",
-                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Again",
-                          }));
+      "\"z\"=\"3\"\n";
   const struct {
     const char* key;
+    bool exists;
     Values values;
   } kCases[] = {
       {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs\\Jix",
+       true,
        {{"File", Value(1, "new.dll\0"sv)}, {"Kept", Value(4, "\1\0\0\0"sv)}}},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn", {{"", Value(1, "second\0"sv)}}},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old", {}},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Again", {{"z", Value(1, "3\0"sv)}}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn", true, {{"", Value(1, "second\0"sv)}}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs", true, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE", true, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old", true, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old\\Sub", false, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Missing", false, {}},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Again", true, {{"z", Value(1, "3\0"sv)}}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.key);
-    EXPECT_EQ(store.Values(c.key), c.values);
+    const RegistryKey key = MustRead(kText, c.key);
+    EXPECT_EQ(key.Exists(), c.exists);
+    EXPECT_EQ(key.Values(), c.values);
   }
 }
 
 TEST(Lookup, IgnoresCaseAndKnowsTheRoots) {
-  const RegistryText store = MustParse(
+  const std::string_view kText =
       "REGEDIT4\r\n"
       "[HKEY_LOCAL_MACHINE\\Software\\Vorn]\r\n"
-      "\"Jix\"=\"vornjixd.dll\"\r\n");
+      "\"Jix\"=\"vornjixd.dll\"\r\n";
   const struct {
     const char* key;
     bool exists;
@@ -224,18 +244,19 @@ TEST(Lookup, IgnoresCaseAndKnowsTheRoots) {
       {"HKEY_LOCAL_MACHINE\\\\Software", false},
       {"HKLM\\Software", false},
       {"HKEY_LOCAL_MACHINE\\Software\\Vorn\\Jix", false},
+      {"HKEY_LOCAL_MACHINE\\Software\nVorn", false},
   };
   for (const auto& k : kKeys) {
     SCOPED_TRACE(k.key);
-    EXPECT_EQ(store.HasKey(k.key), k.exists);
+    EXPECT_EQ(MustRead(kText, k.key).Exists(), k.exists);
   }
+  const RegistryKey vorn = MustRead(kText, "hkey_local_machine\\software\\vorn");
   for (const char* name : {"Jix", "jix", "JIX"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(store.GetValue("hkey_local_machine\\software\\vorn", name),
-              Value(1, "vornjixd.dll\0"sv));
+    EXPECT_EQ(vorn.Value(name), Value(1, "vornjixd.dll\0"sv));
   }
-  EXPECT_EQ(store.GetValue("HKEY_LOCAL_MACHINE\\Software\\Vorn", "Jix2"), std::nullopt);
-  EXPECT_EQ(store.GetValue("HKEY_LOCAL_MACHINE\\Software\\Vorn", ""), std::nullopt);
+  EXPECT_EQ(vorn.Value("Jix2"), std::nullopt);
+  EXPECT_EQ(vorn.Value(""), std::nullopt);
 }
 
 // Where each write lands, against the whole file written out by hand.
@@ -359,70 +380,49 @@ TEST(SetValue, ChangesOnlyTheLinesOfItsValue) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
-    RegistryText store = MustParse(c.before);
-    ASSERT_TRUE(store.SetValue(c.key, c.name, c.value));
-    EXPECT_EQ(store.Text(), c.after);
-    // What the store answers after the edit is what the edited file says.
-    const RegistryText reread = MustParse(store.Text());
-    EXPECT_EQ(store.Keys(), reread.Keys());
-    EXPECT_EQ(store.Values(c.key), reread.Values(c.key));
+    EXPECT_EQ(Set(c.before, c.key, {{std::string(c.name), c.value}}), c.after);
+    // The edited file reads back, and holds what is written again already.
+    EXPECT_EQ(Set(c.after, c.key, {{std::string(c.name), c.value}}), c.after);
   }
 }
 
 TEST(SetValue, StoresTheTerminatingZeroOfAString) {
-  RegistryText store = RegistryText::Empty();
   for (std::string_view data : {"abc"sv, "abc\0"sv}) {
     SCOPED_TRACE(std::string(data));
-    ASSERT_TRUE(store.SetValue("HKEY_USERS", "x", Value(1, data)));
-    EXPECT_EQ(store.GetValue("HKEY_USERS", "x"), Value(1, "abc\0"sv));
+    const std::string text = Set("REGEDIT4\r\n", "HKEY_USERS", {{"x", Value(1, data)}});
+    EXPECT_EQ(MustRead(text, "HKEY_USERS").Value("x"), Value(1, "abc\0"sv));
   }
 }
 
 TEST(SetValue, RefusesMissingKeysAndUnwritableNames) {
-  RegistryText store = MustParse(
+  const std::string_view kText =
       "REGEDIT4\r\n"
       "[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
-      "[-HKEY_LOCAL_MACHINE\\A\\B]\r\n");
-  const std::string before = store.Text();
+      "[-HKEY_LOCAL_MACHINE\\A\\B]\r\n";
   const struct {
     const char* key;
     std::string_view name;
   } kCases[] = {
-      {"HKEY_LOCAL_MACHINE\\A\\B", "x"},
-      {"HKEY_LOCAL_MACHINE\\C", "x"},
-      {"HKLM\\A", "x"},
-      {"HKEY_LOCAL_MACHINE\\A", "x\0y"sv},
+      {"HKEY_LOCAL_MACHINE\\A\\B", "x"}, {"HKEY_LOCAL_MACHINE\\C", "x"},      {"HKLM\\A", "x"},
+      {"HKEY_LOCAL_MACHINE\\X\\", "x"},  {"HKEY_LOCAL_MACHINE\\A", "x\0y"sv},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.key);
-    EXPECT_FALSE(store.SetValue(c.key, c.name, Value(1, "1")));
-    EXPECT_EQ(store.Text(), before);
+    EXPECT_EQ(Set(kText, c.key, {{std::string(c.name), Value(1, "1")}}), "refused");
   }
 }
 
-TEST(CreateKey, AddsASectionOnlyForANewKey) {
-  RegistryText store = MustParse("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n");
-  for (const char* key : {"HKEY_LOCAL_MACHINE\\a", "HKEY_LOCAL_MACHINE\\A\\B", "HKLM\\X",
-                          "HKEY_LOCAL_MACHINE\\X\\", "HKEY_LOCAL_MACHINE\\X\nY"}) {
-    SCOPED_TRACE(key);
-    EXPECT_EQ(store.CreateKey(key), store.HasKey(key));
-    EXPECT_EQ(store.Text(), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n");
-  }
-  ASSERT_TRUE(store.CreateKey("HKEY_LOCAL_MACHINE\\A\\C\\D"));
-  ASSERT_TRUE(store.SetValue("HKEY_LOCAL_MACHINE\\A\\C\\D", "v", Value(4, "\1\0\0\0"sv)));
-  EXPECT_EQ(store.Text(),
+// Values set together: the last of a name wins, and new ones share one new section.
+TEST(SetValue, SetsSeveralAtOnce) {
+  EXPECT_EQ(Set("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n", "HKEY_LOCAL_MACHINE\\a",
+                {{"v", Value(4, "\1\0\0\0"sv)}, {"w", Value(1, "x")}, {"V", Value(3, "")}}),
             "REGEDIT4\r\n"
             "[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
             "\r\n"
-            "[HKEY_LOCAL_MACHINE\\A\\C\\D]\r\n"
-            "\"v\"=dword:00000001\r\n"
+            "[HKEY_LOCAL_MACHINE\\A]\r\n"
+            "\"v\"=hex:\r\n"
+            "\"w\"=\"x\"\r\n"
             "\r\n");
-  EXPECT_EQ(store.Keys(), (std::vector<std::string>{
-                              "HKEY_LOCAL_MACHINE\\A",
-                              "HKEY_LOCAL_MACHINE\\A\\B",
-                              "HKEY_LOCAL_MACHINE\\A\\C",
-                              "HKEY_LOCAL_MACHINE\\A\\C\\D",
-                          }));
 }
 
 }  // namespace

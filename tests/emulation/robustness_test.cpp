@@ -23,7 +23,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using emulation::RegistryText;
+using emulation::RegistryKey;
 using emulation::RegistryValue;
 
 const char kDrivers32Key[] =
@@ -162,7 +162,7 @@ TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
 
       const std::string store = ReadFile(machine.folder.machine + "/HKLM.reg");
       std::string error;
-      EXPECT_TRUE(RegistryText::Parse(store, &error)) << error;
+      EXPECT_TRUE(RegistryKey::ReadText(kDrivers32Key, store, &error)) << error;
       const std::size_t stored = ExpectOldWithLinesAdded(store, machine.oldStore, kStoreLines);
       EXPECT_TRUE(stored == 0 || stored == 2 || stored == 5) << "a key saved in part";
       const std::size_t profiled =
@@ -250,22 +250,23 @@ TEST(Robustness, SetupsAndOtherProgramsAtOnceLoseNothing) {
     }
 
     std::string error;
-    const auto store = RegistryText::Parse(ReadFile(machine.folder.machine + "/HKLM.reg"), &error);
+    const std::string text = ReadFile(machine.folder.machine + "/HKLM.reg");
+    const auto store = RegistryKey::ReadText(kDrivers32Key, text, &error);
     ASSERT_TRUE(store) << error;
     const std::string ini = ReadFile(machine.folder.drive + "/WINDOWS/system.ini");
     for (int i = 0; i < setups; ++i) {
       const std::string tag = "writer" + std::to_string(i);
       for (int v = 0; v < kValuesPerWriter; ++v) {
         const std::string name = tag + "." + std::to_string(v);
-        EXPECT_EQ(store->GetValue(kDrivers32Key, name).value_or(RegistryValue{}).data, tag + '\0')
-            << name;
+        EXPECT_EQ(store->Value(name).value_or(RegistryValue{}).data, tag + '\0') << name;
         EXPECT_EQ(emulation::GetProfileString(ini, "drivers32", name), tag) << name;
       }
     }
     const bool nt = std::string(platform) == "nt";
-    EXPECT_EQ(store->GetValue(kDrivers32Key, "vidc.uyvy").has_value(), nt);
+    EXPECT_EQ(store->Value("vidc.uyvy").has_value(), nt);
     EXPECT_EQ(emulation::GetProfileString(ini, "drivers32", "vidc.uyvy").has_value(), !nt);
-    EXPECT_EQ(store->Values("HKEY_LOCAL_MACHINE\\SOFTWARE\\Filler\\19999").size(), 1u);
+    const char kFiller[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Filler\\19999";
+    EXPECT_EQ(RegistryKey::ReadText(kFiller, text, &error)->Values().size(), 1u);
     EXPECT_EQ(emulation::GetProfileString(ini, "drivers", "wave"), "mmdrv.dll");
   }
 }

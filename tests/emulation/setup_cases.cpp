@@ -72,6 +72,7 @@ void CheckRuns(const std::vector<RunCase>& cases) {
     EXPECT_EQ(run.output.substr(reported.size()), boxes);
     if (c.says != nullptr) {
       EXPECT_NE(reported.find(c.says), std::string::npos) << reported;
+      EXPECT_EQ(reported.find(c.says), reported.rfind(c.says)) << "said more than once";
     } else {
       EXPECT_EQ(reported, "");
     }

@@ -151,7 +151,8 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
        {kNotComplete},
        Installed,
        {},
-       "vornsetup: HKLM.reg cannot be read, so it is left as it is: line 18"},
+       "HKLM.reg': cannot be read, so it is left as it is: line 18: not a key, a value or a "
+       "comment"},
       {"a read-only store",
        [](Bench& b) { fs::permissions(b.At(kStore), fs::perms::owner_read); },
        0,

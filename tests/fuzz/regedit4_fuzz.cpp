@@ -1,7 +1,7 @@
-// Any bytes into the REGEDIT4 store: it never crashes or hangs; a file it accepts keeps its bytes
-// and reads back the same from its own text; a write changes its one value and nothing else, and
-// writing the same again changes no byte. The input is the file; the write is drawn from it.
-#include <algorithm>
+// Any bytes into the REGEDIT4 store: it never crashes or hangs, and reads the same whether the
+// bytes come whole or in two pieces. Setting values of a key in a file it accepts changes those
+// values and nothing else, the edited file reads back, and setting the same again changes no
+// byte. The input is the file; the keys and values are drawn from it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,11 +16,9 @@
 
 namespace {
 
-using emulation::RegistryText;
+using emulation::NamedValues;
+using emulation::RegistryKey;
 using emulation::RegistryValue;
-using Values = std::vector<std::pair<std::string, RegistryValue>>;
-// Everything the store answers: every key, the roots first, with its values.
-using State = std::vector<std::pair<std::string, Values>>;
 
 constexpr const char* kRoots[] = {
     "HKEY_LOCAL_MACHINE",  "HKEY_USERS",        "HKEY_CLASSES_ROOT",
@@ -29,25 +27,10 @@ constexpr const char* kRoots[] = {
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kTypes[] = {0, 1, 1, 2, 3, 4, 4, 7, 11, 0x12345678};
 constexpr std::size_t kMaxPiece = 12;  // bytes of the input taken for a name or for data
+constexpr std::size_t kMaxValues = 3;  // set at once
 
 void Check(bool condition) {
   if (!condition) std::abort();
-}
-
-State Snapshot(const RegistryText& store) {
-  State state;
-  for (const char* root : kRoots) state.emplace_back(root, store.Values(root));
-  for (std::string& key : store.Keys()) {
-    Values values = store.Values(key);
-    state.emplace_back(std::move(key), std::move(values));
-  }
-  return state;
-}
-
-void CheckRereads(const RegistryText& store) {
-  const std::optional<RegistryText> reread = RegistryText::Parse(store.Text(), nullptr);
-  Check(reread.has_value());
-  Check(Snapshot(*reread) == Snapshot(store));
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -59,7 +42,7 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Draws the write's choices from the input, the same ones for the same input.
+// Draws choices from the input, the same ones for the same input.
 class Dice {
  public:
   explicit Dice(std::string_view input) : input_(input) {
@@ -75,12 +58,29 @@ class Dice {
     const std::size_t at = Below(input_.size() + 1);
     return std::string(input_.substr(at, Below(kMaxPiece + 1)));
   }
-  // Often a quoted text of the file, to hit the names it has deleted, not only live ones.
-  std::string Name() {
-    const std::size_t open = input_.find('"', Below(input_.size() + 1));
-    const std::size_t close = open == std::string_view::npos ? open : input_.find('"', open + 1);
-    if (close == std::string_view::npos || Below(2) == 0) return Piece();
-    return std::string(input_.substr(open + 1, close - open - 1));
+  // The text between a pair of delimiters in the input, when there is one; often names the
+  // file holds, deleted ones too, or keys of its sections.
+  std::string Between(char open, char close) {
+    const std::size_t begin = input_.find(open, Below(input_.size() + 1));
+    const std::size_t end = begin == std::string_view::npos ? begin : input_.find(close, begin + 1);
+    if (end == std::string_view::npos || Below(4) == 0) return Piece();
+    return std::string(input_.substr(begin + 1, end - begin - 1));
+  }
+  // A key of a section, "-" dropped, or its parent; sometimes a root.
+  std::string Key() {
+    if (Below(4) == 0) return kRoots[Below(std::size(kRoots))];
+    std::string key = Between('[', ']');
+    if (!key.empty() && key[0] == '-') key.erase(0, 1);
+    if (Below(3) == 0) key = key.substr(0, key.rfind('\\'));
+    return key;
+  }
+  NamedValues Values(const NamedValues& held) {
+    NamedValues values(1 + Below(kMaxValues));
+    for (auto& [name, value] : values) {
+      name = held.empty() || Below(2) == 0 ? Between('"', '"') : held[Below(held.size())].first;
+      value = {kTypes[Below(std::size(kTypes))], Piece()};
+    }
+    return values;
   }
 
  private:
@@ -88,75 +88,70 @@ class Dice {
   std::uint64_t state_ = 0xcbf29ce484222325u;
 };
 
-// What the store should answer after setting value as name on key.
-State AfterWrite(State state, const std::string& key, const std::string& name,
-                 const RegistryValue& value) {
-  RegistryValue stored = value;
-  if (stored.type == kRegSz && (stored.data.empty() || stored.data.back() != '\0')) {
-    stored.data.push_back('\0');
-  }
-  for (auto& [path, values] : state) {
-    if (!SameName(path, key)) continue;
-    for (auto& [written, data] : values) {
-      if (SameName(written, name)) {
-        data = stored;
-        return state;
-      }
+std::optional<RegistryKey> Read(const std::string& key, std::string_view text) {
+  return RegistryKey::ReadText(key, text, nullptr);
+}
+
+// What the key should hold after values are set on it.
+NamedValues AfterSetting(NamedValues held, const NamedValues& values) {
+  for (auto [name, value] : values) {
+    if (value.type == kRegSz && (value.data.empty() || value.data.back() != '\0')) {
+      value.data.push_back('\0');
     }
-    values.emplace_back(name, stored);
+    bool found = false;
+    for (auto& [heldName, heldValue] : held) {
+      if (SameName(heldName, name)) heldValue = value;
+      found = found || SameName(heldName, name);
+    }
+    if (!found) held.emplace_back(name, value);
   }
-  return state;
+  return held;
 }
 
-void CheckWrite(RegistryText& store, Dice& dice) {
-  const State before = Snapshot(store);
-  const std::string key = before[dice.Below(before.size())].first;
-  const Values& values = before[dice.Below(before.size())].second;
-  const std::string name =
-      values.empty() || dice.Below(2) == 0 ? dice.Name() : values[dice.Below(values.size())].first;
-  const RegistryValue value{kTypes[dice.Below(std::size(kTypes))], dice.Piece()};
-
-  const std::string text = store.Text();
-  if (!store.SetValue(key, name, value)) {
-    Check(name.find('\0') != std::string::npos);
-    Check(store.Text() == text);
-    return;
-  }
-  Check(Snapshot(store) == AfterWrite(before, key, name, value));
-  CheckRereads(store);
-  const std::string written = store.Text();
-  Check(store.SetValue(key, name, value));
-  Check(store.Text() == written);
+// The same read with the bytes cut in two.
+void CheckPieces(const std::string& key, std::string_view input,
+                 const std::optional<RegistryKey>& whole, const std::string& wholeError,
+                 Dice& dice) {
+  RegistryKey pieces(key);
+  const std::size_t cut = dice.Below(input.size() + 1);
+  std::string error;
+  const bool read = pieces.Read(input.substr(0, cut), &error) &&
+                    pieces.Read(input.substr(cut), &error) && pieces.Finish(&error);
+  Check(read == whole.has_value() && error == wholeError);
+  Check(!read || (pieces.Exists() == whole->Exists() && pieces.Values() == whole->Values()));
 }
 
-void CheckCreate(RegistryText& store, Dice& dice) {
-  const State before = Snapshot(store);
-  const std::string key = before[dice.Below(before.size())].first + "\\" + dice.Piece();
-  const bool existed = store.HasKey(key);
-  const std::string text = store.Text();
-  if (!store.CreateKey(key)) {
-    Check(!existed && store.Text() == text);
-    return;
-  }
-  Check(store.HasKey(key));
-  Check(!existed || store.Text() == text);
-  // New keys come last, without values; the others stay as they were.
-  const State after = Snapshot(store);
-  Check(after.size() >= before.size() && std::equal(before.begin(), before.end(), after.begin()));
-  for (std::size_t i = before.size(); i < after.size(); ++i) Check(after[i].second.empty());
-  CheckRereads(store);
+void CheckSet(const std::string& key, std::string_view input, const RegistryKey& before,
+              Dice& dice) {
+  const NamedValues values = dice.Values(before.Values());
+  const std::string other = dice.Key();
+  const std::optional<RegistryKey> otherBefore = Read(other, input);
+
+  const auto splices = before.Set(values);
+  bool zeroInName = false;
+  for (const auto& [name, value] : values) zeroInName |= name.find('\0') != std::string::npos;
+  Check(splices.has_value() == (before.Exists() && !zeroInName));
+  if (!splices) return;
+  const std::string edited = emulation::Spliced(input, *splices);
+  const std::optional<RegistryKey> after = Read(key, edited);
+  Check(after && after->Exists());
+  Check(after->Values() == AfterSetting(before.Values(), values));
+  Check(after->Set(values)->empty());
+  if (SameName(other, key)) return;
+  const std::optional<RegistryKey> otherAfter = Read(other, edited);
+  Check(otherAfter->Exists() == otherBefore->Exists());
+  Check(otherAfter->Values() == otherBefore->Values());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string input(reinterpret_cast<const char*>(data), size);
-  std::optional<RegistryText> store = RegistryText::Parse(input, nullptr);
-  if (!store) return 0;
-  Check(store->Text() == input);
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
   Dice dice(input);
-  CheckCreate(*store, dice);
-  CheckWrite(*store, dice);
-  CheckWrite(*store, dice);
+  const std::string key = dice.Key();
+  std::string error;
+  const std::optional<RegistryKey> whole = RegistryKey::ReadText(key, input, &error);
+  CheckPieces(key, input, whole, error, dice);
+  if (whole) CheckSet(key, input, *whole, dice);
   return 0;
 }
