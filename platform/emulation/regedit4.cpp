@@ -33,6 +33,29 @@ constexpr char kEmptyKeyName[] = "empty key name";
 constexpr char kRootDeletion[] = "a root key cannot be deleted";
 constexpr char kUnfinishedHex[] = "file ends inside continued hex data";
 
+constexpr std::size_t kBlock = 64;  // bytes looked at together, which compilers vectorize
+
+// 1 where bytes[i] is a carriage return (true) that no line feed follows (false), else 0: no
+// branch, so that a loop over a block of them becomes vector code.
+unsigned char IsLoneCarriageReturn(std::string_view bytes, std::size_t i) {
+  return static_cast<unsigned char>((bytes[i] == '\r') > (bytes[i + 1] == '\n'));
+}
+
+// Where the first carriage return in bytes is that the next byte is not a line feed for, or
+// std::string_view::npos; one that ends bytes is left to the bytes after them.
+std::size_t FirstLoneCarriageReturn(std::string_view bytes) {
+  std::size_t at = 0;
+  for (; at + kBlock < bytes.size(); at += kBlock) {
+    unsigned char any = 0;
+    for (std::size_t i = 0; i < kBlock; ++i) any |= IsLoneCarriageReturn(bytes, at + i);
+    if (any != 0) break;
+  }
+  for (; at + 1 < bytes.size(); ++at) {
+    if (IsLoneCarriageReturn(bytes, at) != 0) return at;
+  }
+  return std::string_view::npos;
+}
+
 char ToLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -96,11 +119,7 @@ RegistryKey::RegistryKey(std::string_view keyPath) {
 }
 
 bool RegistryKey::Read(std::string_view bytes, std::string* error) {
-  // Zero bytes are looked for in the whole of the bytes at once: where there are none, no line
-  // that holds them needs to look.
-  if (firstZero_ == std::string_view::npos && bytes.find('\0') != std::string_view::npos) {
-    firstZero_ = offset_ + partial_.size() + bytes.find('\0');
-  }
+  if (!bytes.empty()) FindBadBytes(bytes);
   while (!failed_ && !bytes.empty()) {
     const std::size_t lineFeed = bytes.find('\n');
     if (lineFeed == std::string_view::npos) {
@@ -116,12 +135,29 @@ bool RegistryKey::Read(std::string_view bytes, std::string* error) {
       partial_.clear();
     }
     bytes.remove_prefix(lineFeed + 1);
-    Fail(reason, error);
+    if (reason != nullptr) Fail(reason, error);
   }
   return !failed_;
 }
 
+// Zero bytes and carriage returns without a line feed are looked for in the whole of the bytes
+// at once: where there are none, no line needs to look.
+void RegistryKey::FindBadBytes(std::string_view bytes) {
+  const std::size_t begin = offset_ + partial_.size();  // of the bytes in the file
+  const std::size_t npos = std::string_view::npos;
+  if (firstZero_ == npos && bytes.find('\0') != npos) firstZero_ = begin + bytes.find('\0');
+  // A carriage return that ended the bytes before needs the first of these to be a line feed.
+  if (firstLoneCr_ == npos && crEndsBytes_ && bytes[0] != '\n') firstLoneCr_ = begin - 1;
+  if (firstLoneCr_ == npos && FirstLoneCarriageReturn(bytes) != npos) {
+    firstLoneCr_ = begin + FirstLoneCarriageReturn(bytes);
+  }
+  crEndsBytes_ = bytes.back() == '\r';
+}
+
 bool RegistryKey::Finish(std::string* error) {
+  // A carriage return at the end of the file ends no line.
+  if (firstLoneCr_ == std::string_view::npos && crEndsBytes_)
+    firstLoneCr_ = offset_ + partial_.size() - 1;
   // An empty file is one empty line.
   if (!failed_ && (!partial_.empty() || lineNumber_ == 0)) Fail(ReadLine(partial_, false), error);
   if (!failed_ && state_ == State::kHexContinued) Fail(kUnfinishedHex, error);
@@ -209,24 +245,31 @@ Error RegistryKey::ReadLine(std::string_view line, bool lineFeed) {
   if (crlf) line.remove_suffix(1);
   endsWithLineBreak_ = lineFeed;
   lastLineEmpty_ = line.empty();
-  if (state_ == State::kHeader && IsRegedit5Export(line)) return kRegedit5Export;
-  if (line.find('\r') != std::string_view::npos) return kLoneCarriageReturn;
-  if (firstZero_ < offset_) return kZeroByte;
-
-  if (state_ == State::kHeader) {
-    if (line != kHeader) return StartsWith(line, kByteOrderMark) ? kByteOrderMarkFound : kBadHeader;
-    // New lines end like the header.
-    lineBreak_ = lineFeed && !crlf ? "\n" : "\r\n";
-    state_ = State::kOutsideKey;
-    return nullptr;
-  }
+  if (state_ == State::kHeader) return ReadHeader(line, lineFeed && !crlf);
+  if (Error error = BadBytes()) return error;
   if (state_ == State::kHexContinued) return ReadContinuation(line);
-  const std::size_t first = std::min(line.find_first_not_of(" \t"), line.size());
+  const std::size_t first = regedit4::SkipBlanks(line, 0);
   if (first == line.size() || line[first] == ';') return nullptr;
   if (line[first] == '[') return ReadSection(line, first);
   if (line[first] != '@' && line[first] != '"') return kUnknownLine;
   if (state_ != State::kInKey) return kValueOutsideKey;
   return ReadValue(line, first);
+}
+
+// A zero byte or a carriage return without a line feed in the line just read.
+Error RegistryKey::BadBytes() const {
+  if (firstLoneCr_ < offset_) return kLoneCarriageReturn;
+  return firstZero_ < offset_ ? kZeroByte : nullptr;
+}
+
+Error RegistryKey::ReadHeader(std::string_view line, bool lineFeedOnly) {
+  if (IsRegedit5Export(line)) return kRegedit5Export;
+  if (Error error = BadBytes()) return error;
+  if (line != kHeader) return StartsWith(line, kByteOrderMark) ? kByteOrderMarkFound : kBadHeader;
+  // New lines end like the header.
+  lineBreak_ = lineFeedOnly ? "\n" : "\r\n";
+  state_ = State::kOutsideKey;
+  return nullptr;
 }
 
 // [KEY] or [-KEY]. Like regedit, the name runs to the line's last ']'.

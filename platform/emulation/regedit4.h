@@ -91,8 +91,11 @@ class RegistryKey {
   };
 
   using Error = regedit4::Error;
+  void FindBadBytes(std::string_view bytes);
   void Fail(Error reason, std::string* error);
   Error ReadLine(std::string_view line, bool lineFeed);
+  Error BadBytes() const;
+  Error ReadHeader(std::string_view line, bool lineFeedOnly);
   Error ReadSection(std::string_view line, std::size_t open);
   Error ReadValue(std::string_view line, std::size_t nameBegin);
   Error ReadContinuation(std::string_view line);
@@ -117,7 +120,9 @@ class RegistryKey {
   std::size_t offset_ = 0;          // where the next line starts
   std::size_t lineBegin_ = 0;       // where the line being read starts
   std::size_t lineNumber_ = 0;
-  std::size_t firstZero_ = std::string::npos;  // where the first zero byte read is
+  std::size_t firstZero_ = std::string::npos;    // where the first zero byte read is
+  std::size_t firstLoneCr_ = std::string::npos;  // the first carriage return without line feed
+  bool crEndsBytes_ = false;                     // the last bytes read end in one
   bool failed_ = false;
   bool endsWithLineBreak_ = false;  // the last line read
   bool lastLineEmpty_ = false;

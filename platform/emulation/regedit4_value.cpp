@@ -37,11 +37,6 @@ int HexDigitValue(char c) {
   return -1;
 }
 
-std::size_t SkipBlanks(std::string_view s, std::size_t i) {
-  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-  return i;
-}
-
 // Reads 1 to 8 hex digits at s[*i].
 bool ReadHexNumber(std::string_view s, std::size_t* i, std::uint32_t* number) {
   std::size_t digits = 0;
@@ -117,7 +112,7 @@ Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
   std::string* out = value != nullptr ? &value->data : nullptr;
   std::uint32_t type = kRegBinary;
   std::size_t i = 1;
-  if (StartsWith(s, "\"")) {
+  if (!s.empty() && s[0] == '"') {
     type = kRegSz;
     if (Error error = ReadQuoted(s, &i, out)) return error;
     if (out != nullptr) out->push_back('\0');
@@ -156,11 +151,6 @@ bool IsPlainText(std::string_view data) {
 }
 
 }  // namespace
-
-bool OnlyCommentFrom(std::string_view line, std::size_t i) {
-  i = SkipBlanks(line, i);
-  return i == line.size() || line[i] == ';';
-}
 
 Error ReadValueLine(std::string_view line, std::size_t nameBegin, std::string* name,
                     RegistryValue* value, ValueLine* parsed) {

@@ -28,8 +28,16 @@ namespace regedit4 {
 // Why a line cannot be read, or nullptr when it can.
 using Error = const char*;
 
+// Where the blanks (spaces and tabs) from line[i] end.
+inline std::size_t SkipBlanks(std::string_view line, std::size_t i) {
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  return i;
+}
 // Regedit allows blanks and a ';' comment after a line's last item.
-bool OnlyCommentFrom(std::string_view line, std::size_t i);
+inline bool OnlyCommentFrom(std::string_view line, std::size_t i) {
+  i = SkipBlanks(line, i);
+  return i == line.size() || line[i] == ';';
+}
 
 struct ValueLine {
   std::size_t dataBegin = 0;  // in the line
