@@ -79,10 +79,26 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-std::size_t RootIndex(std::string_view name) {
+// Whether path holds name from begin, then a backslash or its end.
+bool NameAt(std::string_view path, std::size_t begin, std::string_view name) {
+  const std::size_t end = begin + name.size();
+  return end <= path.size() && (end == path.size() || path[end] == '\\') &&
+         EqualsIgnoringCase(path.substr(begin, name.size()), name);
+}
+
+// The root key that path starts with, or kNoRoot.
+std::size_t RootOf(std::string_view path) {
   std::size_t root = 0;
-  while (root < kNoRoot && !EqualsIgnoringCase(name, kRootNames[root])) ++root;
+  while (root < kNoRoot && !NameAt(path, 0, kRootNames[root])) ++root;
   return root;
+}
+
+// Whether names, "" or "\\A\\B...", has an empty one.
+bool HasEmptyName(std::string_view names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == '\\' && (i + 1 == names.size() || names[i + 1] == '\\')) return true;
+  }
+  return false;
 }
 
 // The first line of what regedit 5 exports: UTF-16 LE with a byte order mark, or the same text
@@ -108,9 +124,8 @@ std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
 }
 
 RegistryKey::RegistryKey(std::string_view keyPath) {
-  const std::size_t slash = keyPath.find('\\');
-  root_ = RootIndex(keyPath.substr(0, slash));
-  for (std::size_t at = slash; at != std::string_view::npos;) {
+  root_ = RootOf(keyPath);
+  for (std::size_t at = keyPath.find('\\'); at != std::string_view::npos;) {
     const std::size_t next = keyPath.find('\\', at + 1);
     names_.emplace_back(keyPath.substr(at + 1, next - at - 1));
     if (names_.back().empty()) root_ = kNoRoot;  // no key has an empty name
@@ -272,37 +287,36 @@ Error RegistryKey::ReadHeader(std::string_view line, bool lineFeedOnly) {
   return nullptr;
 }
 
-// [KEY] or [-KEY]. Like regedit, the name runs to the line's last ']'.
+// [KEY] or [-KEY]. Like regedit, the name runs to the line's last ']'. Only the names that lead
+// to the key are compared; the rest of the path just has to be valid.
 Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
   const std::size_t close = line.back() == ']' ? line.size() - 1 : line.rfind(']');
   if (close == std::string_view::npos) return kKeyNotClosed;
   if (!regedit4::OnlyCommentFrom(line, close + 1)) return kTextAfterKey;
   const bool deletes = open + 1 < close && line[open + 1] == '-';
   const std::string_view path = line.substr(open + 1 + deletes, close - open - 1 - deletes);
-  const std::size_t slash = path.find('\\');
-  const std::size_t root = RootIndex(path.substr(0, slash));
+  const std::size_t root = RootOf(path);
   if (root == kNoRoot) return kUnknownRoot;
-  std::size_t depth = 0;   // names below the root
-  std::size_t shared = 0;  // of them, the leading ones that lead to the key
-  for (std::size_t at = slash; at != std::string_view::npos; ++depth) {
-    const std::size_t next = path.find('\\', at + 1);
-    const std::string_view name = path.substr(at + 1, next - at - 1);
-    if (name.empty()) return kEmptyKeyName;
-    if (root == root_ && shared == depth && depth < names_.size() &&
-        EqualsIgnoringCase(name, names_[depth])) {
-      ++shared;
-      // A name that does not exist yet is created as this line writes it.
-      if (!deletes && written_.size() < shared) written_.emplace_back(name);
-    }
-    at = next;
+  const std::size_t rootEnd = kRootNames[root].size();
+  std::size_t shared = 0;    // names below the root that lead to the key
+  std::size_t at = rootEnd;  // at the backslash before the first name not compared, or the end
+  while (root == root_ && shared < names_.size() && NameAt(path, at + 1, names_[shared])) {
+    const std::string_view name = path.substr(at + 1, names_[shared].size());
+    // A name that does not exist yet is created as this line writes it.
+    if (!deletes && written_.size() == shared) written_.emplace_back(name);
+    at += 1 + name.size();
+    ++shared;
   }
-  if (deletes && depth == 0) return kRootDeletion;
-  inKey_ = !deletes && root == root_ && shared == names_.size() && depth == shared;
+  if (HasEmptyName(path.substr(at))) return kEmptyKeyName;
+  if (deletes && rootEnd == path.size()) return kRootDeletion;
+  // The path is the key's or a parent's: the same root, and every name one of the key's.
+  const bool leadsToKey = root == root_ && at == path.size();
+  inKey_ = !deletes && leadsToKey && shared == names_.size();
   state_ = deletes ? State::kOutsideKey : State::kInKey;
   if (inKey_) EndSection();
-  if (deletes && shared == depth && depth <= written_.size()) {
+  if (deletes && leadsToKey && shared <= written_.size()) {
     // The key or a parent of it goes, with all below it; a key made again is a new key.
-    written_.resize(depth - 1);
+    written_.resize(shared - 1);
     values_.clear();
     sectionEnd_.reset();
   }
