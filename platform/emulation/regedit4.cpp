@@ -1,13 +1,15 @@
 #include "platform/emulation/regedit4.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 namespace emulation {
 namespace {
 
+using regedit4::BytesEqual;
 using regedit4::Error;
+using regedit4::kWord;
+using regedit4::WordAt;
 
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -34,25 +36,12 @@ constexpr char kEmptyKeyName[] = "empty key name";
 constexpr char kRootDeletion[] = "a root key cannot be deleted";
 constexpr char kUnfinishedHex[] = "file ends inside continued hex data";
 
-constexpr std::uint64_t kEachByte = 0x0101010101010101;
-constexpr std::uint64_t kLowBits = 0x7f7f7f7f7f7f7f7f;
-constexpr std::size_t kWord = sizeof(std::uint64_t);
 constexpr std::size_t kWordsAtOnce = 4;  // tested together: one branch for 32 bytes
-
-// The high bit of each byte of word that is c, and no other bit: eight bytes compared at once.
-std::uint64_t BytesEqual(std::uint64_t word, char c) {
-  const std::uint64_t x = word ^ (kEachByte * static_cast<unsigned char>(c));
-  return ~(((x & kLowBits) + kLowBits) | x | kLowBits);
-}
 
 // Of the eight bytes from bytes[at], the carriage returns the next byte is not a line feed for,
 // as BytesEqual marks them; bytes[at + 8] must exist.
 std::uint64_t LoneCarriageReturns(std::string_view bytes, std::size_t at) {
-  std::uint64_t word;
-  std::uint64_t next;
-  std::memcpy(&word, bytes.data() + at, kWord);
-  std::memcpy(&next, bytes.data() + at + 1, kWord);
-  return BytesEqual(word, '\r') & ~BytesEqual(next, '\n');
+  return BytesEqual(WordAt(bytes, at), '\r') & ~BytesEqual(WordAt(bytes, at + 1), '\n');
 }
 
 // Where the first carriage return in bytes is that the next byte is not a line feed for, or
