@@ -156,7 +156,7 @@ bool RegistryKey::Read(std::string_view bytes, std::string* error) {
       partial_.clear();
     }
     bytes.remove_prefix(lineFeed + 1);
-    if (reason != nullptr) Fail(reason, error);
+    if (reason != nullptr) Fail(reason, error);  // most lines are fine: no call for them
   }
   return !failed_;
 }
@@ -266,8 +266,17 @@ Error RegistryKey::ReadLine(std::string_view line, bool lineFeed) {
   if (crlf) line.remove_suffix(1);
   endsWithLineBreak_ = lineFeed;
   lastLineEmpty_ = line.empty();
-  if (state_ == State::kHeader) return ReadHeader(line, lineFeed && !crlf);
-  if (Error error = BadBytes()) return error;
+  if (state_ == State::kHeader && IsRegedit5Export(line)) return kRegedit5Export;
+  if (firstLoneCr_ < offset_) return kLoneCarriageReturn;
+  if (firstZero_ < offset_) return kZeroByte;
+
+  if (state_ == State::kHeader) {
+    if (line != kHeader) return StartsWith(line, kByteOrderMark) ? kByteOrderMarkFound : kBadHeader;
+    // New lines end like the header.
+    lineBreak_ = lineFeed && !crlf ? "\n" : "\r\n";
+    state_ = State::kOutsideKey;
+    return nullptr;
+  }
   if (state_ == State::kHexContinued) return ReadContinuation(line);
   const std::size_t first = regedit4::SkipBlanks(line, 0);
   if (first == line.size() || line[first] == ';') return nullptr;
@@ -275,22 +284,6 @@ Error RegistryKey::ReadLine(std::string_view line, bool lineFeed) {
   if (line[first] != '@' && line[first] != '"') return kUnknownLine;
   if (state_ != State::kInKey) return kValueOutsideKey;
   return ReadValue(line, first);
-}
-
-// A zero byte or a carriage return without a line feed in the line just read.
-Error RegistryKey::BadBytes() const {
-  if (firstLoneCr_ < offset_) return kLoneCarriageReturn;
-  return firstZero_ < offset_ ? kZeroByte : nullptr;
-}
-
-Error RegistryKey::ReadHeader(std::string_view line, bool lineFeedOnly) {
-  if (IsRegedit5Export(line)) return kRegedit5Export;
-  if (Error error = BadBytes()) return error;
-  if (line != kHeader) return StartsWith(line, kByteOrderMark) ? kByteOrderMarkFound : kBadHeader;
-  // New lines end like the header.
-  lineBreak_ = lineFeedOnly ? "\n" : "\r\n";
-  state_ = State::kOutsideKey;
-  return nullptr;
 }
 
 // [KEY] or [-KEY]. Like regedit, the name runs to the line's last ']'. Only the names that lead

@@ -94,8 +94,6 @@ class RegistryKey {
   void FindBadBytes(std::string_view bytes);
   void Fail(Error reason, std::string* error);
   Error ReadLine(std::string_view line, bool lineFeed);
-  Error BadBytes() const;
-  Error ReadHeader(std::string_view line, bool lineFeedOnly);
   Error ReadSection(std::string_view line, std::size_t open);
   Error ReadValue(std::string_view line, std::size_t nameBegin);
   Error ReadContinuation(std::string_view line);
