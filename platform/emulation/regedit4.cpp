@@ -177,8 +177,9 @@ void RegistryKey::FindBadBytes(std::string_view bytes) {
 
 bool RegistryKey::Finish(std::string* error) {
   // A carriage return at the end of the file ends no line.
-  if (firstLoneCr_ == std::string_view::npos && crEndsBytes_)
+  if (firstLoneCr_ == std::string_view::npos && crEndsBytes_) {
     firstLoneCr_ = offset_ + partial_.size() - 1;
+  }
   // An empty file is one empty line.
   if (!failed_ && (!partial_.empty() || lineNumber_ == 0)) Fail(ReadLine(partial_, false), error);
   if (!failed_ && state_ == State::kHexContinued) Fail(kUnfinishedHex, error);

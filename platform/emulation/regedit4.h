@@ -120,7 +120,7 @@ class RegistryKey {
   std::size_t lineNumber_ = 0;
   std::size_t firstZero_ = std::string::npos;    // where the first zero byte read is
   std::size_t firstLoneCr_ = std::string::npos;  // the first carriage return without line feed
-  bool crEndsBytes_ = false;                     // the last bytes read end in one
+  bool crEndsBytes_ = false;                     // the last bytes read end in a carriage return
   bool failed_ = false;
   bool endsWithLineBreak_ = false;  // the last line read
   bool lastLineEmpty_ = false;
