@@ -6,7 +6,10 @@
 namespace emulation {
 namespace {
 
+using regedit4::BytesEqual;
 using regedit4::Error;
+using regedit4::kWord;
+using regedit4::WordAt;
 
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -33,6 +36,32 @@ constexpr char kEmptyKeyName[] = "empty key name";
 constexpr char kRootDeletion[] = "a root key cannot be deleted";
 constexpr char kUnfinishedHex[] = "file ends inside continued hex data";
 
+constexpr std::size_t kWordsAtOnce = 4;  // tested together: one branch for 32 bytes
+
+// Of the eight bytes from bytes[at], the carriage returns the next byte is not a line feed for,
+// as BytesEqual marks them; bytes[at + 8] must exist.
+std::uint64_t LoneCarriageReturns(std::string_view bytes, std::size_t at) {
+  return BytesEqual(WordAt(bytes, at), '\r') & ~BytesEqual(WordAt(bytes, at + 1), '\n');
+}
+
+// Where the first carriage return in bytes is that the next byte is not a line feed for, or
+// std::string_view::npos; one that ends bytes is left to the bytes after them. Whole words are
+// looked at until they hold one, then single bytes.
+std::size_t FirstLoneCarriageReturn(std::string_view bytes) {
+  std::size_t at = 0;
+  for (; at + kWordsAtOnce * kWord < bytes.size(); at += kWordsAtOnce * kWord) {
+    std::uint64_t lone = 0;
+    for (std::size_t word = 0; word < kWordsAtOnce; ++word) {
+      lone |= LoneCarriageReturns(bytes, at + word * kWord);
+    }
+    if (lone != 0) break;
+  }
+  for (; at + 1 < bytes.size(); ++at) {
+    if (bytes[at] == '\r' && bytes[at + 1] != '\n') return at;
+  }
+  return std::string_view::npos;
+}
+
 char ToLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -56,10 +85,26 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-std::size_t RootIndex(std::string_view name) {
+// Whether path holds name from begin, then a backslash or its end.
+bool NameAt(std::string_view path, std::size_t begin, std::string_view name) {
+  const std::size_t end = begin + name.size();
+  return end <= path.size() && (end == path.size() || path[end] == '\\') &&
+         EqualsIgnoringCase(path.substr(begin, name.size()), name);
+}
+
+// The root key that path starts with, or kNoRoot.
+std::size_t RootOf(std::string_view path) {
   std::size_t root = 0;
-  while (root < kNoRoot && !EqualsIgnoringCase(name, kRootNames[root])) ++root;
+  while (root < kNoRoot && !NameAt(path, 0, kRootNames[root])) ++root;
   return root;
+}
+
+// Whether names, "" or "\\A\\B...", has an empty one.
+bool HasEmptyName(std::string_view names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == '\\' && (i + 1 == names.size() || names[i + 1] == '\\')) return true;
+  }
+  return false;
 }
 
 // The first line of what regedit 5 exports: UTF-16 LE with a byte order mark, or the same text
@@ -85,9 +130,8 @@ std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
 }
 
 RegistryKey::RegistryKey(std::string_view keyPath) {
-  const std::size_t slash = keyPath.find('\\');
-  root_ = RootIndex(keyPath.substr(0, slash));
-  for (std::size_t at = slash; at != std::string_view::npos;) {
+  root_ = RootOf(keyPath);
+  for (std::size_t at = keyPath.find('\\'); at != std::string_view::npos;) {
     const std::size_t next = keyPath.find('\\', at + 1);
     names_.emplace_back(keyPath.substr(at + 1, next - at - 1));
     if (names_.back().empty()) root_ = kNoRoot;  // no key has an empty name
@@ -96,11 +140,7 @@ RegistryKey::RegistryKey(std::string_view keyPath) {
 }
 
 bool RegistryKey::Read(std::string_view bytes, std::string* error) {
-  // Zero bytes are looked for in the whole of the bytes at once: where there are none, no line
-  // that holds them needs to look.
-  if (firstZero_ == std::string_view::npos && bytes.find('\0') != std::string_view::npos) {
-    firstZero_ = offset_ + partial_.size() + bytes.find('\0');
-  }
+  if (!bytes.empty()) FindBadBytes(bytes);
   while (!failed_ && !bytes.empty()) {
     const std::size_t lineFeed = bytes.find('\n');
     if (lineFeed == std::string_view::npos) {
@@ -116,12 +156,30 @@ bool RegistryKey::Read(std::string_view bytes, std::string* error) {
       partial_.clear();
     }
     bytes.remove_prefix(lineFeed + 1);
-    Fail(reason, error);
+    if (reason != nullptr) Fail(reason, error);  // most lines are fine: no call for them
   }
   return !failed_;
 }
 
+// Zero bytes and carriage returns without a line feed are looked for in the whole of the bytes
+// at once: where there are none, no line needs to look.
+void RegistryKey::FindBadBytes(std::string_view bytes) {
+  const std::size_t begin = offset_ + partial_.size();  // of the bytes in the file
+  const std::size_t npos = std::string_view::npos;
+  if (firstZero_ == npos && bytes.find('\0') != npos) firstZero_ = begin + bytes.find('\0');
+  // A carriage return that ended the bytes before needs the first of these to be a line feed.
+  if (firstLoneCr_ == npos && crEndsBytes_ && bytes[0] != '\n') firstLoneCr_ = begin - 1;
+  if (firstLoneCr_ == npos && FirstLoneCarriageReturn(bytes) != npos) {
+    firstLoneCr_ = begin + FirstLoneCarriageReturn(bytes);
+  }
+  crEndsBytes_ = bytes.back() == '\r';
+}
+
 bool RegistryKey::Finish(std::string* error) {
+  // A carriage return at the end of the file ends no line.
+  if (firstLoneCr_ == std::string_view::npos && crEndsBytes_) {
+    firstLoneCr_ = offset_ + partial_.size() - 1;
+  }
   // An empty file is one empty line.
   if (!failed_ && (!partial_.empty() || lineNumber_ == 0)) Fail(ReadLine(partial_, false), error);
   if (!failed_ && state_ == State::kHexContinued) Fail(kUnfinishedHex, error);
@@ -210,7 +268,7 @@ Error RegistryKey::ReadLine(std::string_view line, bool lineFeed) {
   endsWithLineBreak_ = lineFeed;
   lastLineEmpty_ = line.empty();
   if (state_ == State::kHeader && IsRegedit5Export(line)) return kRegedit5Export;
-  if (line.find('\r') != std::string_view::npos) return kLoneCarriageReturn;
+  if (firstLoneCr_ < offset_) return kLoneCarriageReturn;
   if (firstZero_ < offset_) return kZeroByte;
 
   if (state_ == State::kHeader) {
@@ -221,7 +279,7 @@ Error RegistryKey::ReadLine(std::string_view line, bool lineFeed) {
     return nullptr;
   }
   if (state_ == State::kHexContinued) return ReadContinuation(line);
-  const std::size_t first = std::min(line.find_first_not_of(" \t"), line.size());
+  const std::size_t first = regedit4::SkipBlanks(line, 0);
   if (first == line.size() || line[first] == ';') return nullptr;
   if (line[first] == '[') return ReadSection(line, first);
   if (line[first] != '@' && line[first] != '"') return kUnknownLine;
@@ -229,37 +287,36 @@ Error RegistryKey::ReadLine(std::string_view line, bool lineFeed) {
   return ReadValue(line, first);
 }
 
-// [KEY] or [-KEY]. Like regedit, the name runs to the line's last ']'.
+// [KEY] or [-KEY]. Like regedit, the name runs to the line's last ']'. Only the names that lead
+// to the key are compared; the rest of the path just has to be valid.
 Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
   const std::size_t close = line.back() == ']' ? line.size() - 1 : line.rfind(']');
   if (close == std::string_view::npos) return kKeyNotClosed;
   if (!regedit4::OnlyCommentFrom(line, close + 1)) return kTextAfterKey;
   const bool deletes = open + 1 < close && line[open + 1] == '-';
   const std::string_view path = line.substr(open + 1 + deletes, close - open - 1 - deletes);
-  const std::size_t slash = path.find('\\');
-  const std::size_t root = RootIndex(path.substr(0, slash));
+  const std::size_t root = RootOf(path);
   if (root == kNoRoot) return kUnknownRoot;
-  std::size_t depth = 0;   // names below the root
-  std::size_t shared = 0;  // of them, the leading ones that lead to the key
-  for (std::size_t at = slash; at != std::string_view::npos; ++depth) {
-    const std::size_t next = path.find('\\', at + 1);
-    const std::string_view name = path.substr(at + 1, next - at - 1);
-    if (name.empty()) return kEmptyKeyName;
-    if (root == root_ && shared == depth && depth < names_.size() &&
-        EqualsIgnoringCase(name, names_[depth])) {
-      ++shared;
-      // A name that does not exist yet is created as this line writes it.
-      if (!deletes && written_.size() < shared) written_.emplace_back(name);
-    }
-    at = next;
+  const std::size_t rootEnd = kRootNames[root].size();
+  std::size_t shared = 0;    // names below the root that lead to the key
+  std::size_t at = rootEnd;  // at the backslash before the first name not compared, or the end
+  while (root == root_ && shared < names_.size() && NameAt(path, at + 1, names_[shared])) {
+    const std::string_view name = path.substr(at + 1, names_[shared].size());
+    // A name that does not exist yet is created as this line writes it.
+    if (!deletes && written_.size() == shared) written_.emplace_back(name);
+    at += 1 + name.size();
+    ++shared;
   }
-  if (deletes && depth == 0) return kRootDeletion;
-  inKey_ = !deletes && root == root_ && shared == names_.size() && depth == shared;
+  if (HasEmptyName(path.substr(at))) return kEmptyKeyName;
+  if (deletes && rootEnd == path.size()) return kRootDeletion;
+  // The path is the key's or a parent's: the same root, and every name one of the key's.
+  const bool leadsToKey = root == root_ && at == path.size();
+  inKey_ = !deletes && leadsToKey && shared == names_.size();
   state_ = deletes ? State::kOutsideKey : State::kInKey;
   if (inKey_) EndSection();
-  if (deletes && shared == depth && depth <= written_.size()) {
+  if (deletes && leadsToKey && shared <= written_.size()) {
     // The key or a parent of it goes, with all below it; a key made again is a new key.
-    written_.resize(depth - 1);
+    written_.resize(shared - 1);
     values_.clear();
     sectionEnd_.reset();
   }

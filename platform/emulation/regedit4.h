@@ -91,6 +91,7 @@ class RegistryKey {
   };
 
   using Error = regedit4::Error;
+  void FindBadBytes(std::string_view bytes);
   void Fail(Error reason, std::string* error);
   Error ReadLine(std::string_view line, bool lineFeed);
   Error ReadSection(std::string_view line, std::size_t open);
@@ -117,7 +118,9 @@ class RegistryKey {
   std::size_t offset_ = 0;          // where the next line starts
   std::size_t lineBegin_ = 0;       // where the line being read starts
   std::size_t lineNumber_ = 0;
-  std::size_t firstZero_ = std::string::npos;  // where the first zero byte read is
+  std::size_t firstZero_ = std::string::npos;    // where the first zero byte read is
+  std::size_t firstLoneCr_ = std::string::npos;  // the first carriage return without line feed
+  bool crEndsBytes_ = false;                     // the last bytes read end in a carriage return
   bool failed_ = false;
   bool endsWithLineBreak_ = false;  // the last line read
   bool lastLineEmpty_ = false;
