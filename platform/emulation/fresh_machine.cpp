@@ -69,13 +69,8 @@ constexpr char kFreshSystemIni[] =
 bool WriteWholeFile(int folder, const char* name, std::string_view content) {
   UniqueFd file(
       openat(folder, name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kFileMode));
-  if (!file) return false;
-  while (!content.empty()) {
-    const ssize_t written = write(file.get(), content.data(), content.size());
-    if (written < 0 && errno != EINTR) return false;
-    content.remove_prefix(static_cast<std::size_t>(written > 0 ? written : 0));
-  }
-  return fsync(file.get()) == 0;
+  DWORD error = ERROR_SUCCESS;  // a failure leaves errno to say why
+  return file && WriteAll(file.get(), content, &error) && fsync(file.get()) == 0;
 }
 
 bool MakeFolder(int folder, const char* name) {
