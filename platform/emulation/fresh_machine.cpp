@@ -2,17 +2,18 @@
 #include "platform/emulation/fresh_machine.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "platform/emulation/host_files.h"
-#include "platform/emulation/machine.h"
+#include "platform/emulation/layout.h"
+#include "platform/emulation/report.h"
 
 namespace emulation {
 namespace {
@@ -23,6 +24,9 @@ constexpr mode_t kFileMode = 0644;
 // machine.conf is written under this name first and renamed last: a folder that holds it is a
 // fresh machine a killed run left half-made.
 constexpr char kUnfinished[] = ".vorn-fresh-machine.conf";
+constexpr char kWindowsFolder[] = "WINDOWS";
+constexpr char kSystemFolder[] = "SYSTEM32";
+constexpr char kSystemIni[] = "system.ini";
 
 constexpr char kFreshDescription[] =
     "# The Windows this folder stands for, read by vornsetup at every run.\n"
@@ -66,60 +70,117 @@ constexpr char kFreshSystemIni[] =
     "[drivers32]\r\n"
     "msacm.imaadpcm=imaadp32.acm\r\n";
 
-bool WriteWholeFile(int folder, const char* name, std::string_view content) {
-  UniqueFd file(
-      openat(folder, name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kFileMode));
-  DWORD error = ERROR_SUCCESS;  // a failure leaves errno to say why
-  return file && WriteAll(file.get(), content, &error) && fsync(file.get()) == 0;
-}
-
-bool MakeFolder(int folder, const char* name) {
-  return mkdirat(folder, name, kFolderMode) == 0 || errno == EEXIST;
-}
-
 bool Holds(int folder, const char* name) {
   struct stat status;
   return fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
+
+// What a run made, to take it away again.
+struct Made {
+  int parent;
+  std::string name;
+};
+
+// Makes a fresh machine in a folder, or finishes one a killed run left: what is missing is
+// made, what is there is kept, and nothing outside the folder is touched, no link followed.
+class FreshMachine {
+ public:
+  explicit FreshMachine(int folder) : folder_(folder) {}
+
+  // False, with *error saying why, when the machine cannot be finished; then whatever this run
+  // made is taken away again, and nothing else.
+  bool Make(std::string* error) {
+    const bool made = MakeFiles(error);
+    if (!made) Unmake();
+    return made;
+  }
+
+ private:
+  bool MakeFiles(std::string* error) {
+    // machine.conf takes its place last: until then the folder is recognised as unfinished.
+    if (!Write(folder_, kUnfinished, kFreshDescription, error)) return false;
+    drive_ = Folder(folder_, kDriveFolder, error);
+    if (drive_) windows_ = Folder(drive_.get(), kWindowsFolder, error);
+    if (windows_) system_ = Folder(windows_.get(), kSystemFolder, error);
+    if (!system_ || !Write(folder_, kRegistryFile, kFreshRegistry, error) ||
+        !Write(windows_.get(), kSystemIni, kFreshSystemIni, error)) {
+      return false;
+    }
+    if (renameat(folder_, kUnfinished, folder_, kDescriptionFile) != 0) {
+      *error = std::strerror(errno);
+      return false;
+    }
+    fsync(folder_);  // makes the last step last
+    return true;
+  }
+
+  // Writes a file whole where none is; one that is there (a killed run's, which is whole, or the
+  // user's) is kept. A new file takes its folder's owner.
+  bool Write(int folder, const char* name, std::string_view content, std::string* error) {
+    if (Holds(folder, name)) return true;
+    // The machine folder is locked already; a folder inside it is locked here, which also
+    // removes what a killed run left there.
+    std::optional<FolderLock> lock;
+    if (folder != folder_) lock.emplace(folder);
+    DWORD windowsError = ERROR_SUCCESS;
+    if (!ReplaceFile(folder, name, kFileMode, content, &windowsError)) {
+      *error = Quoted(HostPath(folder, name)) + ": " + ErrorText(windowsError);
+      return false;
+    }
+    made_.push_back({folder, name});
+    return true;
+  }
+
+  // Opens folder/name, making it first where it is missing; a link or anything but a folder
+  // there is refused.
+  UniqueFd Folder(int folder, const char* name, std::string* error) {
+    const bool created = mkdirat(folder, name, kFolderMode) == 0;
+    if (!created && errno != EEXIST) {
+      *error = "cannot create " + Quoted(HostPath(folder, name)) + ": " + std::strerror(errno);
+      return UniqueFd();
+    }
+    if (created) made_.push_back({folder, name});
+    UniqueFd opened(openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!opened) {
+      *error = Quoted(HostPath(folder, name)) + (errno == ELOOP || errno == ENOTDIR
+                                                     ? std::string(" is no folder of its own")
+                                                     : ": " + std::string(std::strerror(errno)));
+    } else if (created) {
+      OwnLikeFolder(opened.get(), folder);
+    }
+    return opened;
+  }
+
+  // Takes away what this run made, last first, never following a link.
+  void Unmake() {
+    for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
+      struct stat status;
+      if (fstatat(made->parent, made->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        unlinkat(made->parent, made->name.c_str(), S_ISDIR(status.st_mode) ? AT_REMOVEDIR : 0);
+      }
+    }
+  }
+
+  int folder_;
+  UniqueFd drive_, windows_, system_;
+  std::vector<Made> made_;
+};
 
 bool IsEmpty(int folder) {
   bool empty = true;
   return ForEachName(folder, [&](const char*) { empty = false; }) && empty;
 }
 
-// Makes the fresh machine in folder, over whatever a killed run left of one. machine.conf takes
-// its place last: until then the folder is recognised as unfinished.
-bool MakeFresh(int folder) {
-  const bool made = WriteWholeFile(folder, kUnfinished, kFreshDescription) && fsync(folder) == 0 &&
-                    MakeFolder(folder, kDriveFolder) && MakeFolder(folder, "drive_c/WINDOWS") &&
-                    MakeFolder(folder, "drive_c/WINDOWS/SYSTEM32") &&
-                    WriteWholeFile(folder, kRegistryFile, kFreshRegistry) &&
-                    WriteWholeFile(folder, "drive_c/WINDOWS/system.ini", kFreshSystemIni) &&
-                    renameat(folder, kUnfinished, folder, kDescriptionFile) == 0;
-  if (made) fsync(folder);  // makes the last step last
-  return made;
-}
-
-// Takes away what MakeFresh made, never following links; the marker last, so that a run killed
-// on the way still leaves the folder recognisable.
-void Unmake(int folder, const std::string& path) {
-  nftw((path + "/" + kDriveFolder).c_str(),
-       [](const char* entry, const struct stat*, int, FTW*) {
-         remove(entry);
-         return 0;
-       },
-       16, FTW_DEPTH | FTW_PHYS);
-  unlinkat(folder, kRegistryFile, 0);
-  unlinkat(folder, kUnfinished, 0);
-}
-
-// Makes path and the folders above it that are missing. *made says whether any was, and so
-// path itself.
-bool MakeFolders(const std::string& path, bool* made, std::string* error) {
+// Makes path and the folders above it that are missing, each owned as its parent; *made lists
+// those it made, the deepest last.
+bool MakeFolders(const std::string& path, std::vector<std::string>* made, std::string* error) {
   for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string folder = path.substr(0, slash);
     if (mkdir(folder.c_str(), kFolderMode) == 0) {
-      *made = true;
+      made->push_back(folder);
+      const UniqueFd opened(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      const UniqueFd parent(open((folder + "/..").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (opened && parent) OwnLikeFolder(opened.get(), parent.get());
     } else if (errno != EEXIST) {
       *error = "cannot create " + Quoted(folder) + ": " + std::strerror(errno);
       return false;
@@ -132,13 +193,20 @@ UniqueFd OpenFolderAt(const std::string& path) {
   return UniqueFd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
+void RemoveFolders(const std::vector<std::string>& made) {
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder) rmdir(folder->c_str());
+}
+
 }  // namespace
 
 UniqueFd OpenMachineFolder(const std::string& path, std::string* error) {
-  bool made = false;
+  std::vector<std::string> made;
   UniqueFd folder = OpenFolderAt(path);
   if (!folder && errno == ENOENT) {
-    if (!MakeFolders(path, &made, error)) return UniqueFd();
+    if (!MakeFolders(path, &made, error)) {
+      RemoveFolders(made);
+      return UniqueFd();
+    }
     folder = OpenFolderAt(path);
   }
   if (!folder) {
@@ -154,11 +222,11 @@ UniqueFd OpenMachineFolder(const std::string& path, std::string* error) {
     *error = Quoted(path) + " is not a machine folder: it holds no " + kDescriptionFile;
     return UniqueFd();
   }
-  if (!MakeFresh(folder.get())) {
-    *error = "cannot create a fresh machine in " + Quoted(path) + ": " + std::strerror(errno);
-    Unmake(folder.get(), path);
-    if (made) rmdir(path.c_str());
-    return UniqueFd();
+  std::string why;
+  if (!FreshMachine(folder.get()).Make(&why)) {
+    *error = "cannot create a fresh machine in " + Quoted(path) + ": " + why;
+    folder.Reset();
+    RemoveFolders(made);
   }
   return folder;
 }

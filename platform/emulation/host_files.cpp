@@ -1,4 +1,4 @@
-// POSIX primitives: a plain file read whole, a file replaced atomically, a folder locked.
+// POSIX primitives: a plain file read whole or copied, a file replaced atomically, a folder locked.
 #include "platform/emulation/host_files.h"
 
 #include <dirent.h>
@@ -14,8 +14,9 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/emulation/ascii.h"
+#include "platform/emulation/errors.h"
 #include "platform/emulation/report.h"
-#include "platform/emulation/windows_files.h"
 
 namespace emulation {
 namespace {
@@ -53,15 +54,20 @@ std::optional<std::string> TakeTemporaryName(const std::string& name,
   return std::nullopt;
 }
 
-// The process id in a temporary file's name; 0 for any other name.
+// The process id in a temporary file's name, .vorn-<pid>-<n>-<name>; 0 for any other name.
 pid_t WriterOf(std::string_view name) {
-  if (name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix) return 0;
+  if (!StartsWith(name, kTemporaryPrefix)) return 0;
   name.remove_prefix(kTemporaryPrefix.size());
-  const std::size_t digits = name.find_first_not_of("0123456789");
-  if (digits == 0 || digits > 9 || digits == std::string_view::npos || name[digits] != '-') {
+  const std::size_t pidEnd = name.find_first_not_of("0123456789");
+  if (pidEnd == 0 || pidEnd > 9 || pidEnd == std::string_view::npos || name[pidEnd] != '-') {
     return 0;
   }
-  return static_cast<pid_t>(std::stoi(std::string(name.substr(0, digits))));
+  const std::size_t countEnd = name.find_first_not_of("0123456789", pidEnd + 1);
+  if (countEnd == pidEnd + 1 || countEnd == std::string_view::npos || name[countEnd] != '-' ||
+      countEnd + 1 == name.size()) {
+    return 0;
+  }
+  return static_cast<pid_t>(std::stoi(std::string(name.substr(0, pidEnd))));
 }
 
 // Removes the temporary files that killed processes left in folder. Under the folder's lock no
@@ -76,19 +82,25 @@ void RemoveStaleTemporaries(int folder) {
   });
 }
 
+void OwnAs(int file, const struct stat& owner) {
+  struct stat now;
+  if (fstat(file, &now) != 0 || (now.st_uid == owner.st_uid && now.st_gid == owner.st_gid)) return;
+  // Root can give a file away; a user keeps at least the group, where they belong to it.
+  if (fchown(file, owner.st_uid, owner.st_gid) != 0 &&
+      fchown(file, static_cast<uid_t>(-1), owner.st_gid) != 0) {
+    return;  // it stays as this user made it
+  }
+}
+
 // The new file keeps the owner and group of the file it replaces, as Windows keeps the security
-// of a file it overwrites; a new one gets its folder's, as on Windows it inherits the folder's.
-// Root can give a file away; a user keeps at least the group, where they belong to it. False
-// when the file stays as this user made it.
-bool KeepOwner(int file, int folder, const std::string& name) {
-  struct stat now, old;
-  if (fstat(file, &now) != 0) return false;
-  const bool replacing =
-      fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
-  if (!replacing && fstat(folder, &old) != 0) return false;
-  if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return true;
-  return fchown(file, old.st_uid, old.st_gid) == 0 ||
-         fchown(file, static_cast<uid_t>(-1), old.st_gid) == 0;
+// of a file it overwrites; a new one gets its folder's.
+void KeepOwner(int file, int folder, const std::string& name) {
+  struct stat old;
+  if (fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode)) {
+    OwnAs(file, old);
+  } else {
+    OwnLikeFolder(file, folder);
+  }
 }
 
 // One attempt at the folder's lock: false while another program holds it. Any other failure
@@ -105,13 +117,7 @@ void SayWaiting(int folder) {
   static bool told = false;
   if (told) return;
   told = true;
-  char path[4096];
-  const std::string self = "/proc/self/fd/" + std::to_string(folder);
-  const ssize_t length = readlink(self.c_str(), path, sizeof path);
-  const std::string shown = length > 0
-                                ? Quoted(std::string_view(path, static_cast<std::size_t>(length)))
-                                : "a folder of the machine";
-  ReportMachineFault("waiting for " + shown + ", held by another program");
+  ReportMachineFault("waiting for " + Quoted(HostPath(folder, "")) + ", held by another program");
 }
 
 }  // namespace
@@ -127,6 +133,45 @@ bool WriteAll(int fd, std::string_view content, DWORD* error) {
     content.remove_prefix(static_cast<std::size_t>(written));
   }
   return true;
+}
+
+void OwnLikeFolder(int file, int folder) {
+  struct stat owner;
+  if (fstat(folder, &owner) == 0) OwnAs(file, owner);
+}
+
+bool CopyContents(int from, int to, DWORD* error) {
+  off_t offset = 0;
+  for (bool kernelCopy = true;;) {
+    ssize_t copied = kernelCopy ? copy_file_range(from, &offset, to, nullptr, 1 << 30, 0) : -1;
+    // Not between these two file systems: copy through a buffer instead.
+    if (kernelCopy && copied < 0 &&
+        (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+      kernelCopy = false;
+    }
+    if (!kernelCopy) {
+      char buffer[1 << 16];
+      copied = pread(from, buffer, sizeof buffer, offset);
+      if (copied > 0 && !WriteAll(to, {buffer, static_cast<std::size_t>(copied)}, error)) {
+        return false;
+      }
+      offset += copied > 0 ? copied : 0;
+    }
+    if (copied == 0) return true;
+    if (copied < 0 && errno != EINTR) {
+      *error = WindowsError(errno);
+      return false;
+    }
+  }
+}
+
+std::string HostPath(int folder, std::string_view name) {
+  char path[4096];
+  const std::string self = "/proc/self/fd/" + std::to_string(folder);
+  const ssize_t length = readlink(self.c_str(), path, sizeof path);
+  const std::string folderPath =
+      length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "a folder of the machine";
+  return name.empty() ? folderPath : folderPath + "/" + std::string(name);
 }
 
 bool ForEachName(int folder, const std::function<void(const char* name)>& visit) {
@@ -196,46 +241,28 @@ std::string WhyUnreadable(int folder, const std::string& name) {
 
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error) {
-  // An unnamed file, where the file system has them, leaves nothing behind when the process
-  // is killed halfway; it gets a temporary name only once it is complete.
-  UniqueFd file(::openat(folder, ".", O_TMPFILE | O_WRONLY | kOpenFlags, mode & 0777));
-  const bool unnamed = static_cast<bool>(file);
-  std::optional<std::string> temporary;
-  if (!file && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    temporary = TakeTemporaryName(name, [&](const std::string& candidate) {
-      file = UniqueFd(::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenFlags,
-                               mode & 0777));
-      return static_cast<bool>(file);
-    });
-  }
-  if (!file) {
+  UniqueFd file;
+  const std::optional<std::string> temporary =
+      TakeTemporaryName(name, [&](const std::string& candidate) {
+        file = UniqueFd(::openat(folder, candidate.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | kOpenFlags, mode & 0777));
+        return static_cast<bool>(file);
+      });
+  if (!temporary) {
     *error = WindowsError(errno);
     return false;
   }
   KeepOwner(file.get(), folder, name);
-  bool done = fill(file.get(), error);
   // Only once the new content is safely on disk may it take the old file's place. The umask
   // must not decide what the file becomes.
-  if (done && (fchmod(file.get(), mode & 0777) != 0 || fsync(file.get()) != 0)) {
-    *error = WindowsError(errno);
-    done = false;
-  }
-  if (done && unnamed) {
-    const std::string self = "/proc/self/fd/" + std::to_string(file.get());
-    temporary = TakeTemporaryName(name, [&](const std::string& candidate) {
-      return ::linkat(AT_FDCWD, self.c_str(), folder, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0;
-    });
-    if (!temporary) {
-      *error = WindowsError(errno);
-      done = false;
-    }
-  }
-  if (done && ::renameat(folder, temporary->c_str(), folder, name.c_str()) != 0) {
+  bool done = fill(file.get(), error);
+  if (done && (fchmod(file.get(), mode & 0777) != 0 || fsync(file.get()) != 0 ||
+               ::renameat(folder, temporary->c_str(), folder, name.c_str()) != 0)) {
     *error = WindowsError(errno);
     done = false;
   }
   if (!done) {
-    if (temporary) ::unlinkat(folder, temporary->c_str(), 0);
+    ::unlinkat(folder, temporary->c_str(), 0);
     return false;
   }
   fsync(folder);  // makes the rename itself last

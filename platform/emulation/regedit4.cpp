@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/emulation/ascii.h"
+
 namespace emulation {
 namespace {
 
-using regedit4::BytesEqual;
 using regedit4::Error;
-using regedit4::kWord;
-using regedit4::WordAt;
 
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -35,55 +34,6 @@ constexpr char kUnknownRoot[] = "unknown root key";
 constexpr char kEmptyKeyName[] = "empty key name";
 constexpr char kRootDeletion[] = "a root key cannot be deleted";
 constexpr char kUnfinishedHex[] = "file ends inside continued hex data";
-
-constexpr std::size_t kWordsAtOnce = 4;  // tested together: one branch for 32 bytes
-
-// Of the eight bytes from bytes[at], the carriage returns the next byte is not a line feed for,
-// as BytesEqual marks them; bytes[at + 8] must exist.
-std::uint64_t LoneCarriageReturns(std::string_view bytes, std::size_t at) {
-  return BytesEqual(WordAt(bytes, at), '\r') & ~BytesEqual(WordAt(bytes, at + 1), '\n');
-}
-
-// Where the first carriage return in bytes is that the next byte is not a line feed for, or
-// std::string_view::npos; one that ends bytes is left to the bytes after them. Whole words are
-// looked at until they hold one, then single bytes.
-std::size_t FirstLoneCarriageReturn(std::string_view bytes) {
-  std::size_t at = 0;
-  for (; at + kWordsAtOnce * kWord < bytes.size(); at += kWordsAtOnce * kWord) {
-    std::uint64_t lone = 0;
-    for (std::size_t word = 0; word < kWordsAtOnce; ++word) {
-      lone |= LoneCarriageReturns(bytes, at + word * kWord);
-    }
-    if (lone != 0) break;
-  }
-  for (; at + 1 < bytes.size(); ++at) {
-    if (bytes[at] == '\r' && bytes[at + 1] != '\n') return at;
-  }
-  return std::string_view::npos;
-}
-
-char ToLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = ToLower(c);
-  return lower;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  if (a == b) return true;  // most names are written as they are asked for
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ToLower(a[i]) != ToLower(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
 
 // Whether path holds name from begin, then a backslash or its end.
 bool NameAt(std::string_view path, std::size_t begin, std::string_view name) {
@@ -119,14 +69,23 @@ bool IsRegedit5Export(std::string_view firstLine) {
 
 }  // namespace
 
-std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
-  std::string spliced;
+bool WriteSpliced(std::string_view text, const std::vector<Splice>& splices,
+                  const std::function<bool(std::string_view piece)>& write) {
   std::size_t done = 0;
   for (const Splice& splice : splices) {
-    spliced.append(text.substr(done, splice.offset - done)).append(splice.text);
+    if (!write(text.substr(done, splice.offset - done)) || !write(splice.text)) return false;
     done = splice.offset + splice.removed;
   }
-  return spliced.append(text.substr(done));
+  return write(text.substr(done));
+}
+
+std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
+  std::string spliced;
+  WriteSpliced(text, splices, [&](std::string_view piece) {
+    spliced += piece;
+    return true;
+  });
+  return spliced;
 }
 
 RegistryKey::RegistryKey(std::string_view keyPath) {
@@ -139,58 +98,24 @@ RegistryKey::RegistryKey(std::string_view keyPath) {
   }
 }
 
-bool RegistryKey::Read(std::string_view bytes, std::string* error) {
-  if (!bytes.empty()) FindBadBytes(bytes);
-  while (!failed_ && !bytes.empty()) {
-    const std::size_t lineFeed = bytes.find('\n');
-    if (lineFeed == std::string_view::npos) {
-      partial_ += bytes;
-      break;
-    }
-    Error reason;
-    if (partial_.empty()) {
-      reason = ReadLine(bytes.substr(0, lineFeed), true);
-    } else {
-      partial_ += bytes.substr(0, lineFeed);
-      reason = ReadLine(partial_, true);
-      partial_.clear();
-    }
-    bytes.remove_prefix(lineFeed + 1);
-    if (reason != nullptr) Fail(reason, error);  // most lines are fine: no call for them
-  }
-  return !failed_;
-}
-
-// Zero bytes and carriage returns without a line feed are looked for in the whole of the bytes
-// at once: where there are none, no line needs to look.
-void RegistryKey::FindBadBytes(std::string_view bytes) {
-  const std::size_t begin = offset_ + partial_.size();  // of the bytes in the file
-  const std::size_t npos = std::string_view::npos;
-  if (firstZero_ == npos && bytes.find('\0') != npos) firstZero_ = begin + bytes.find('\0');
-  // A carriage return that ended the bytes before needs the first of these to be a line feed.
-  if (firstLoneCr_ == npos && crEndsBytes_ && bytes[0] != '\n') firstLoneCr_ = begin - 1;
-  if (firstLoneCr_ == npos && FirstLoneCarriageReturn(bytes) != npos) {
-    firstLoneCr_ = begin + FirstLoneCarriageReturn(bytes);
-  }
-  crEndsBytes_ = bytes.back() == '\r';
-}
-
-bool RegistryKey::Finish(std::string* error) {
-  // A carriage return at the end of the file ends no line.
-  if (firstLoneCr_ == std::string_view::npos && crEndsBytes_) {
-    firstLoneCr_ = offset_ + partial_.size() - 1;
-  }
-  // An empty file is one empty line.
-  if (!failed_ && (!partial_.empty() || lineNumber_ == 0)) Fail(ReadLine(partial_, false), error);
-  if (!failed_ && state_ == State::kHexContinued) Fail(kUnfinishedHex, error);
-  return !failed_;
-}
-
 std::optional<RegistryKey> RegistryKey::ReadText(std::string_view keyPath, std::string_view text,
                                                  std::string* error) {
   RegistryKey key(keyPath);
-  if (!key.Read(text, error) || !key.Finish(error)) return std::nullopt;
-  return key;
+  std::size_t lineNumber = 1;
+  Error reason = nullptr;
+  // An empty text is one empty line; a line break at the end starts none.
+  for (std::size_t begin = 0;; ++lineNumber) {
+    const std::size_t lineFeed = text.find('\n', begin);
+    const bool last = lineFeed == std::string_view::npos;
+    const std::size_t end = last ? text.size() : lineFeed;
+    reason = key.ReadLine(text.substr(begin, end - begin), begin, !last);
+    if (reason != nullptr || last || end + 1 == text.size()) break;
+    begin = end + 1;
+  }
+  if (reason == nullptr && key.state_ == State::kHexContinued) reason = kUnfinishedHex;
+  if (reason == nullptr) return key;
+  if (error != nullptr) *error = "line " + std::to_string(lineNumber) + ": " + reason;
+  return std::nullopt;
 }
 
 bool RegistryKey::Exists() const {
@@ -243,8 +168,8 @@ std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) c
     std::string section = endsWithLineBreak_ ? "" : lineBreak_;
     if (!(endsWithLineBreak_ && lastLineEmpty_)) section += lineBreak_;
     section += "[" + Path() + "]" + lineBreak_ + Lines(added) + lineBreak_ + lineBreak_;
-    splices.push_back({offset_, 0, section});
-  } else if (sectionEndsFile_) {
+    splices.push_back({lineEnd_, 0, section});
+  } else if (sectionEndsText_) {
     splices.push_back({*sectionEnd_, 0, lineBreak_ + Lines(added)});
   } else {
     splices.push_back({*sectionEnd_, 0, Lines(added) + lineBreak_});
@@ -252,24 +177,18 @@ std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) c
   return splices;
 }
 
-void RegistryKey::Fail(Error reason, std::string* error) {
-  if (reason == nullptr) return;
-  failed_ = true;
-  if (error != nullptr) *error = "line " + std::to_string(lineNumber_) + ": " + reason;
-}
-
 // The import, line by line: a state machine over the lines of the file.
-Error RegistryKey::ReadLine(std::string_view line, bool lineFeed) {
-  ++lineNumber_;
-  lineBegin_ = offset_;
-  offset_ += line.size() + (lineFeed ? 1 : 0);
+Error RegistryKey::ReadLine(std::string_view line, std::size_t begin, bool lineFeed) {
+  lineBegin_ = begin;
+  lineEnd_ = begin + line.size() + (lineFeed ? 1 : 0);
   const bool crlf = lineFeed && !line.empty() && line.back() == '\r';
   if (crlf) line.remove_suffix(1);
   endsWithLineBreak_ = lineFeed;
   lastLineEmpty_ = line.empty();
   if (state_ == State::kHeader && IsRegedit5Export(line)) return kRegedit5Export;
-  if (firstLoneCr_ < offset_) return kLoneCarriageReturn;
-  if (firstZero_ < offset_) return kZeroByte;
+  // regedit cuts lines at these, where this reader would read on.
+  if (line.find('\r') != std::string_view::npos) return kLoneCarriageReturn;
+  if (line.find('\0') != std::string_view::npos) return kZeroByte;
 
   if (state_ == State::kHeader) {
     if (line != kHeader) return StartsWith(line, kByteOrderMark) ? kByteOrderMarkFound : kBadHeader;
@@ -363,8 +282,8 @@ Error RegistryKey::ReadContinuation(std::string_view line) {
 }
 
 void RegistryKey::EndSection() {
-  sectionEnd_ = offset_;
-  sectionEndsFile_ = !endsWithLineBreak_;
+  sectionEnd_ = lineEnd_;
+  sectionEndsText_ = !endsWithLineBreak_;
 }
 
 std::string RegistryKey::Lines(const std::vector<std::string>& lines) const {

@@ -1,6 +1,6 @@
 // The emulated machine's registry as a REGEDIT4 file, the text regedit exports and imports, so a
 // maintainer can read it and load it into Windows or Wine. The store is read one key at a time:
-// one pass over the whole file checks every line and keeps what the file says about that key.
+// one pass over the whole text checks every line and keeps what the text says about that key.
 // Setting the key's values replaces their data where it stands or adds lines, and keeps every
 // other byte. It does no file I/O; the Win32 layer reads the file and writes the changes.
 //
@@ -27,7 +27,7 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -41,28 +41,25 @@ namespace emulation {
 
 using NamedValues = std::vector<std::pair<std::string, RegistryValue>>;
 
-// A change to the file: the bytes [offset, offset + removed) give way to text.
+// A change to the text: the bytes [offset, offset + removed) give way to text.
 struct Splice {
   std::size_t offset;
   std::size_t removed;
   std::string text;
 };
 
-// text with the splices made.
+// Hands text with the splices made to write, piece by piece, so that a big text is never
+// copied whole; false as soon as write is.
+bool WriteSpliced(std::string_view text, const std::vector<Splice>& splices,
+                  const std::function<bool(std::string_view piece)>& write);
 std::string Spliced(std::string_view text, const std::vector<Splice>& splices);
 
-// One key of a REGEDIT4 file, read from the whole file, which is checked on the way.
+// One key of a REGEDIT4 text, read from the whole text, which is checked on the way.
 class RegistryKey {
  public:
   // keyPath is "HKEY_LOCAL_MACHINE\\SOFTWARE\\...", without a trailing backslash; a path no
-  // [KEY] line can hold names no key.
-  explicit RegistryKey(std::string_view keyPath);
-  // Reads the next bytes of the file; lines may run on from one call to the next. After a line
-  // it cannot read, false, with *error "line N: reason", and it reads no further.
-  bool Read(std::string_view bytes, std::string* error);
-  // The end of the file.
-  bool Finish(std::string* error);
-  // A whole file at once.
+  // [KEY] line can hold names no key. Nothing, with *error "line N: reason", for a text that
+  // cannot be read whole.
   static std::optional<RegistryKey> ReadText(std::string_view keyPath, std::string_view text,
                                              std::string* error);
 
@@ -71,17 +68,17 @@ class RegistryKey {
   // the default value, written @.
   NamedValues Values() const;
   std::optional<RegistryValue> Value(std::string_view name) const;
-  // What to change in the file so that the key holds these values too, one after the other,
-  // in the order of the file. An existing value gets its new data in place of the old on its
+  // What to change in the text so that the key holds these values too, one after the other,
+  // in the order of the text. An existing value gets its new data in place of the old on its
   // last line(s), keeping the name as written there (a comment after the old data goes); new
   // values go after the last value line of the key's last section, or into a new section at the
-  // end of the file. Data is written as regedit exports it, on one line. A value already held
+  // end of the text. Data is written as regedit exports it, on one line. A value already held
   // changes nothing. Nothing when the key does not exist or a name holds a zero byte.
   std::optional<std::vector<Splice>> Set(const NamedValues& values) const;
 
  private:
   enum class State { kHeader, kOutsideKey, kInKey, kHexContinued };
-  // A value of the key, with where the data of its last line(s) is in the file.
+  // A value of the key, with where the data of its last line(s) is in the text.
   struct Held {
     std::string name;  // as first written
     RegistryValue value;
@@ -89,11 +86,11 @@ class RegistryKey {
     std::size_t dataBegin;
     std::size_t end;  // of its last line, before the line break
   };
-
   using Error = regedit4::Error;
-  void FindBadBytes(std::string_view bytes);
-  void Fail(Error reason, std::string* error);
-  Error ReadLine(std::string_view line, bool lineFeed);
+
+  explicit RegistryKey(std::string_view keyPath);
+  // One line, [begin, begin + line.size()) in the text, and whether a line feed ends it.
+  Error ReadLine(std::string_view line, std::size_t begin, bool lineFeed);
   Error ReadSection(std::string_view line, std::size_t open);
   Error ReadValue(std::string_view line, std::size_t nameBegin);
   Error ReadContinuation(std::string_view line);
@@ -110,18 +107,12 @@ class RegistryKey {
   std::string continued_;                  // the value whose hex bytes may go on, in lower case
   bool inKey_ = false;                     // in a section of the key
   std::optional<std::size_t> sectionEnd_;  // after the key's last line and its line break
-  bool sectionEndsFile_ = false;           // that line ends the file without a line break
+  bool sectionEndsText_ = false;           // that line ends the text without a line break
 
   State state_ = State::kHeader;
   std::string lineBreak_ = "\r\n";  // the header's
-  std::string partial_;             // a line that runs on into the next bytes
-  std::size_t offset_ = 0;          // where the next line starts
   std::size_t lineBegin_ = 0;       // where the line being read starts
-  std::size_t lineNumber_ = 0;
-  std::size_t firstZero_ = std::string::npos;    // where the first zero byte read is
-  std::size_t firstLoneCr_ = std::string::npos;  // the first carriage return without line feed
-  bool crEndsBytes_ = false;                     // the last bytes read end in a carriage return
-  bool failed_ = false;
+  std::size_t lineEnd_ = 0;         // where the next one starts
   bool endsWithLineBreak_ = false;  // the last line read
   bool lastLineEmpty_ = false;
   std::string name_;  // buffers reused from line to line

@@ -1,7 +1,8 @@
 #include "platform/emulation/regedit4_value.h"
 
-#include <algorithm>
 #include <cstdio>
+
+#include "platform/emulation/ascii.h"
 
 namespace emulation::regedit4 {
 namespace {
@@ -26,10 +27,6 @@ constexpr char kBadDword[] = "dword: needs 1 to 8 hex digits";
 constexpr char kBadHexType[] = "hex(N): needs 1 to 8 hex digits";
 constexpr char kBadHexByte[] = "expected a byte of two hex digits";
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -48,25 +45,15 @@ bool ReadHexNumber(std::string_view s, std::size_t* i, std::uint32_t* number) {
   return digits > 0;
 }
 
-// Where the first '"' or '\\' in s from at is, or std::string_view::npos: eight bytes at a time,
-// which is quicker than a search for each on the short strings of a line.
-std::size_t FindQuoteOrEscape(std::string_view s, std::size_t at) {
-  for (; at + kWord <= s.size(); at += kWord) {
-    const std::uint64_t word = WordAt(s, at);
-    if ((BytesEqual(word, '"') | BytesEqual(word, '\\')) != 0) break;
-  }
-  while (at < s.size() && s[at] != '"' && s[at] != '\\') ++at;
-  return at < s.size() ? at : std::string_view::npos;
-}
-
 // Reads a quoted string from just after its opening quote to just after its closing one,
 // appending its unescaped bytes to out when it is given.
 Error ReadQuoted(std::string_view s, std::size_t* i, std::string* out) {
   for (std::size_t at = *i;;) {
     // Whole runs between escapes at once: most strings have none.
-    const std::size_t end = FindQuoteOrEscape(s, at);
+    std::size_t end = at;
+    while (end < s.size() && s[end] != '"' && s[end] != '\\') ++end;
     if (out != nullptr) out->append(s.substr(at, end - at));
-    if (end == std::string_view::npos) return kUnclosedString;
+    if (end == s.size()) return kUnclosedString;
     if (s[end] == '"') {
       *i = end + 1;
       return nullptr;

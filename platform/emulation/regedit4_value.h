@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -28,21 +27,6 @@ namespace regedit4 {
 
 // Why a line cannot be read, or nullptr when it can.
 using Error = const char*;
-
-// Eight bytes compared at once, in plain arithmetic: BytesEqual(WordAt(s, at), c) has the high
-// bit of each byte of s[at, at + kWord) that is c set, and no other bit.
-constexpr std::size_t kWord = sizeof(std::uint64_t);
-inline std::uint64_t WordAt(std::string_view s, std::size_t at) {
-  std::uint64_t word;
-  std::memcpy(&word, s.data() + at, kWord);
-  return word;
-}
-inline std::uint64_t BytesEqual(std::uint64_t word, char c) {
-  constexpr std::uint64_t kEachByte = 0x0101010101010101;
-  constexpr std::uint64_t kLowBits = 0x7f7f7f7f7f7f7f7f;
-  const std::uint64_t x = word ^ (kEachByte * static_cast<unsigned char>(c));
-  return ~(((x & kLowBits) + kLowBits) | x | kLowBits);
-}
 
 // Where the blanks (spaces and tabs) from line[i] end.
 inline std::size_t SkipBlanks(std::string_view line, std::size_t i) {

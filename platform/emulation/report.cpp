@@ -2,6 +2,7 @@
 #include "platform/emulation/report.h"
 
 #include <cstdio>
+#include <set>
 
 namespace emulation {
 namespace {
@@ -36,15 +37,40 @@ std::string Quoted(std::string_view text) {
   return shown + "' (" + std::to_string(text.size()) + " bytes)";
 }
 
+std::string ErrorText(DWORD error) {
+  const char* text;
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      text = "not found";
+      break;
+    case ERROR_PATH_NOT_FOUND:
+      text = "its folder is not found";
+      break;
+    case ERROR_ACCESS_DENIED:
+      text = "access denied";
+      break;
+    case ERROR_SHARING_VIOLATION:
+      text = "in use by another program";
+      break;
+    case ERROR_DISK_FULL:
+      text = "the disk is full";
+      break;
+    default:
+      text = "failed";
+  }
+  return std::string(text) + " (Windows error " + std::to_string(error) + ")";
+}
+
 void ReportMachineFault(std::string_view path, std::string_view reason) {
   ReportMachineFault(Quoted(path) + ": " + std::string(reason));
 }
 
 void ReportMachineFault(std::string_view what) {
+  static std::set<std::string> said;
   std::string line = "vornsetup: ";
   AppendEscaped(&line, what);
   line += '\n';
-  std::fputs(line.c_str(), stderr);
+  if (said.insert(line).second) std::fputs(line.c_str(), stderr);
 }
 
 }  // namespace emulation

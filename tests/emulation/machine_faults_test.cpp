@@ -72,35 +72,35 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        {kNotComplete},
        Installed,
        {},
-       "HKLM.reg': not a plain file"},
+       {"HKLM.reg': not a plain file"}},
       {"a pipe where HKLM.reg should be",
        [](Bench& b) { PutPipe(b.At(kStore)); },
        0,
        {kNotComplete},
        Installed,
        {},
-       "HKLM.reg': not a plain file"},
+       {"HKLM.reg': not a plain file"}},
       {"no HKLM.reg at all",
        [](Bench& b) { fs::remove(b.At(kStore)); },
        0,
        {kNotComplete},
        Installed,
        {},
-       "HKLM.reg': No such file or directory; the registry is empty"},
+       {"HKLM.reg': No such file or directory; the registry is empty"}},
       {"HKLM.reg a link out of the machine",
        [](Bench& b) { PutLink(b.At(kStore), b.outside + "/HKLM.reg"); },
        0,
        {kNotComplete},
        Installed,
        {},
-       "HKLM.reg': not a plain file"},
+       {"HKLM.reg': not a plain file"}},
       {"HKLM.reg a link to nothing",
        [](Bench& b) { PutLink(b.At(kStore), b.outside + "/missing.reg"); },
        0,
        {kNotComplete},
        Installed,
        {},
-       "HKLM.reg': not a plain file"},
+       {"HKLM.reg': not a plain file"}},
       {"HKLM.reg unreadable to the user",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.work);
@@ -110,7 +110,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        {kNotComplete},
        Installed,
        {{}, true},
-       "HKLM.reg': Permission denied"},
+       {"HKLM.reg': Permission denied"}},
       {"a machine folder the user may not write",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.work);
@@ -119,7 +119,8 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        0,
        {kNotComplete},
        Installed,
-       {{}, true}},
+       {{}, true},
+       {"HKLM.reg': may not be changed: access denied (Windows error 5)"}},
       // One rule for the decoders, the store and system.ini: write permission on the file.
       {"a second decoder the user may not write",
        [](Bench& b) {
@@ -129,13 +130,15 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        1,
        {kInUse},
        FirstInstalled,
-       {{}, true}},
+       {{}, true},
+       {"cannot copy 'vornjix2.dll' to '", ": access denied (Windows error 5)"}},
       {"a store the user may not write",
        [](Bench& b) { DenyWriting(b, kStore); },
        0,
        {kNotComplete},
        Installed,
-       {{}, true}},
+       {{}, true},
+       {"HKLM.reg': may not be changed: access denied (Windows error 5)"}},
       {"95 family, a system.ini the user may not write",
        [&](Bench& b) {
          nineFive(b);
@@ -144,7 +147,8 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        0,
        {kProfileFailed, kNotComplete},
        Installed,
-       {{}, true}},
+       {{}, true},
+       {"/system.ini': access denied (Windows error 5)"}},
       {"a machine of the user's in a folder the user may not write",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.machine);
@@ -172,17 +176,24 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        [](Bench& b) { fs::create_directory(b.At(kSystem32) + "/vornjix2.dll"); },
        1,
        {kInUse},
-       FirstInstalled},
+       FirstInstalled,
+       {},
+       {"cannot copy 'vornjix2.dll' to '", ": access denied (Windows error 5)"}},
       {"SYSTEM32 a link out of the machine",
        [](Bench& b) { PutLink(b.At(kSystem32), b.outside + "/SYSTEM32"); },
        1,
        {kInUse},
-       Nothing},
+       Nothing,
+       {},
+       {"cannot copy 'vornjix2.dll' to 'C:\\WINDOWS\\SYSTEM32\\vornjix2.dll': its folder is not "
+        "found (Windows error 3)"}},
       {"a pipe for the second decoder",
        [](Bench& b) { PutPipe(b.package + "/vornjix2.dll"); },
        1,
        {kInUse},
-       FirstInstalled},
+       FirstInstalled,
+       {},
+       {"cannot copy 'vornjix2.dll': access denied (Windows error 5)"}},
       {"a second decoder the user may not read",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.work);
@@ -191,7 +202,8 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        1,
        {kInUse},
        FirstInstalled,
-       {{}, true}},
+       {{}, true},
+       {"cannot copy 'vornjix2.dll': access denied (Windows error 5)"}},
       {"a first decoder the user may not read",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.work);
@@ -203,7 +215,8 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          m[kSystem32 + "/vornjix2.dll"] = kSecondDecoder;
          m[kStore] = kRegisteredStore;
        },
-       {{}, true}},
+       {{}, true},
+       {"cannot copy 'vornjixd.dll': access denied (Windows error 5)"}},
       {"95 family, system.ini a link out of the machine",
        [&](Bench& b) {
          nineFive(b);
@@ -211,7 +224,9 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        },
        0,
        {kProfileFailed, kNotComplete},
-       Installed},
+       Installed,
+       {},
+       {"/system.ini': access denied (Windows error 5)"}},
       {"95 family, a pipe where system.ini should be",
        [&](Bench& b) {
          nineFive(b);
@@ -219,7 +234,9 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        },
        0,
        {kProfileFailed, kNotComplete},
-       Installed},
+       Installed,
+       {},
+       {"/system.ini': access denied (Windows error 5)"}},
   });
 }
 
@@ -384,7 +401,11 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
 
     const RunResult run = RunNative(machine, package);
     EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.output, Boxes(c.boxes));
+    // Each says, before its boxes, which file did not fit.
+    EXPECT_EQ(run.output.substr(std::min(run.output.find("+-"), run.output.size())),
+              Boxes(c.boxes));
+    EXPECT_EQ(run.output.rfind("vornsetup: ", 0), 0u) << run.output;
+    EXPECT_NE(run.output.find("the disk is full (Windows error 112)"), std::string::npos);
     EXPECT_EQ(Differences(TakeSnapshot(machine), expected), "");
   }
 
