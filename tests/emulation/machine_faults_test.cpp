@@ -15,13 +15,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "tests/box_texts.h"
+#include "registration/messages.h"
 #include "tests/emulation/setup_cases.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace box_texts;
 
 void PutFolder(const std::string& path) {
   fs::remove(path);
@@ -69,35 +68,35 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
       {"a folder where HKLM.reg should be",
        [](Bench& b) { PutFolder(b.At(kStore)); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
        {"HKLM.reg': not a plain file"}},
       {"a pipe where HKLM.reg should be",
        [](Bench& b) { PutPipe(b.At(kStore)); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
        {"HKLM.reg': not a plain file"}},
       {"no HKLM.reg at all",
        [](Bench& b) { fs::remove(b.At(kStore)); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
        {"HKLM.reg': No such file or directory; the registry is empty"}},
       {"HKLM.reg a link out of the machine",
        [](Bench& b) { PutLink(b.At(kStore), b.outside + "/HKLM.reg"); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
        {"HKLM.reg': not a plain file"}},
       {"HKLM.reg a link to nothing",
        [](Bench& b) { PutLink(b.At(kStore), b.outside + "/missing.reg"); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
        {"HKLM.reg': not a plain file"}},
@@ -107,7 +106,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          fs::permissions(b.At(kStore), fs::perms::none);
        },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {{}, true},
        {"HKLM.reg': Permission denied"}},
@@ -117,7 +116,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          fs::permissions(b.folder.machine, fs::perms::owner_read | fs::perms::owner_exec);
        },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {{}, true},
        {"HKLM.reg': may not be changed: access denied (Windows error 5)"}},
@@ -128,14 +127,14 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          DenyWriting(b, kSystem32 + "/vornjix2.dll");
        },
        1,
-       {kInUse},
+       {kInUseText},
        FirstInstalled,
        {{}, true},
        {"cannot copy 'vornjix2.dll' to '", ": access denied (Windows error 5)"}},
       {"a store the user may not write",
        [](Bench& b) { DenyWriting(b, kStore); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {{}, true},
        {"HKLM.reg': may not be changed: access denied (Windows error 5)"}},
@@ -145,7 +144,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          DenyWriting(b, kSystemIni);
        },
        0,
-       {kProfileFailed, kNotComplete},
+       {kProfileFailedText, kNotCompleteText},
        Installed,
        {{}, true},
        {"/system.ini': access denied (Windows error 5)"}},
@@ -156,7 +155,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
                                             fs::perms::others_read | fs::perms::others_exec);
        },
        0,
-       {kComplete},
+       {kCompleteText},
        InstalledAndRegistered,
        {{}, true}},
       {"files that killed runs left behind",
@@ -165,7 +164,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          WriteFile(leftBehind(b.folder.machine), "half a store");
        },
        0,
-       {kComplete},
+       {kCompleteText},
        [](Snapshot& m) {
          InstalledAndRegistered(m);
          for (auto entry = m.begin(); entry != m.end();) {
@@ -175,14 +174,14 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
       {"a folder where the second decoder should go",
        [](Bench& b) { fs::create_directory(b.At(kSystem32) + "/vornjix2.dll"); },
        1,
-       {kInUse},
+       {kInUseText},
        FirstInstalled,
        {},
        {"cannot copy 'vornjix2.dll' to '", ": access denied (Windows error 5)"}},
       {"SYSTEM32 a link out of the machine",
        [](Bench& b) { PutLink(b.At(kSystem32), b.outside + "/SYSTEM32"); },
        1,
-       {kInUse},
+       {kInUseText},
        Nothing,
        {},
        {"cannot copy 'vornjix2.dll' to 'C:\\WINDOWS\\SYSTEM32\\vornjix2.dll': its folder is not "
@@ -190,7 +189,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
       {"a pipe for the second decoder",
        [](Bench& b) { PutPipe(b.package + "/vornjix2.dll"); },
        1,
-       {kInUse},
+       {kInUseText},
        FirstInstalled,
        {},
        {"cannot copy 'vornjix2.dll': access denied (Windows error 5)"}},
@@ -200,7 +199,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          fs::permissions(b.package + "/vornjix2.dll", fs::perms::none);
        },
        1,
-       {kInUse},
+       {kInUseText},
        FirstInstalled,
        {{}, true},
        {"cannot copy 'vornjix2.dll': access denied (Windows error 5)"}},
@@ -210,7 +209,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          fs::permissions(b.package + "/vornjixd.dll", fs::perms::none);
        },
        0,
-       {kComplete},
+       {kCompleteText},
        [](Snapshot& m) {
          m[kSystem32 + "/vornjix2.dll"] = kSecondDecoder;
          m[kStore] = kRegisteredStore;
@@ -223,7 +222,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          PutLink(b.At(kSystemIni), b.outside + "/system.ini");
        },
        0,
-       {kProfileFailed, kNotComplete},
+       {kProfileFailedText, kNotCompleteText},
        Installed,
        {},
        {"/system.ini': access denied (Windows error 5)"}},
@@ -233,7 +232,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          PutPipe(b.At(kSystemIni));
        },
        0,
-       {kProfileFailed, kNotComplete},
+       {kProfileFailedText, kNotCompleteText},
        Installed,
        {},
        {"/system.ini': access denied (Windows error 5)"}},
@@ -319,7 +318,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        0,
        false,
        1,
-       {kInUse},
+       {kInUseText},
        [&](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = bigFirst; }},
       {"the second decoder does not fit beside an older one",
        "size=64k",
@@ -328,7 +327,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        0,
        true,
        1,
-       {kInUse},
+       {kInUseText},
        [&](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = bigFirst; }},
       {"the store does not fit twice",
        "size=64k",
@@ -337,7 +336,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        24 * kKiB,
        false,
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        [](Snapshot& m) {
          m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd');
          m[kSystem32 + "/vornjix2.dll"] = std::string(kKiB, '2');
@@ -349,7 +348,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        24 * kKiB,
        false,
        0,
-       {kProfileFailed, kNotComplete},
+       {kProfileFailedText, kNotCompleteText},
        [](Snapshot& m) {
          m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd');
          m[kSystem32 + "/vornjix2.dll"] = std::string(kKiB, '2');
@@ -362,7 +361,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        0,
        false,
        1,
-       {kInUse},
+       {kInUseText},
        [](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd'); }},
       {"no file entry left for a new store",
        "size=1m,nr_inodes=10",
@@ -371,7 +370,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        0,
        false,
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        [](Snapshot& m) {
          m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd');
          m[kSystem32 + "/vornjix2.dll"] = std::string(kKiB, '2');

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "registration/messages.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -92,7 +94,7 @@ int StartNative(const std::string& machine, const std::string& cwd) {
 }
 
 std::string Box(const std::string& text) {
-  const std::string caption = "VORN VORN Video Decoder Setup";
+  const std::string caption = kSetupTitle;
   std::vector<std::string> lines;
   for (std::size_t start = 0;;) {
     const std::size_t end = text.find('\n', start);

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "tests/box_texts.h"
+#include "registration/messages.h"
 
 namespace fs = std::filesystem;
 
