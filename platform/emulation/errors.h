@@ -7,31 +7,22 @@
 
 namespace emulation {
 
+// ELOOP is a symbolic link where the machine allows none.
 inline DWORD WindowsError(int hostError) {
-  switch (hostError) {
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-      return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ELOOP:  // a symbolic link where the machine allows none
-      return ERROR_ACCESS_DENIED;
-    case EWOULDBLOCK:
-      return ERROR_SHARING_VIOLATION;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      return ERROR_DISK_FULL;
-    case ENAMETOOLONG:
-      return ERROR_FILENAME_EXCED_RANGE;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-      return ERROR_GEN_FAILURE;
+  constexpr struct {
+    int host;
+    DWORD windows;
+  } kErrors[] = {{ENOENT, ERROR_FILE_NOT_FOUND},   {ENOTDIR, ERROR_PATH_NOT_FOUND},
+                 {EACCES, ERROR_ACCESS_DENIED},    {EPERM, ERROR_ACCESS_DENIED},
+                 {EROFS, ERROR_ACCESS_DENIED},     {EISDIR, ERROR_ACCESS_DENIED},
+                 {ELOOP, ERROR_ACCESS_DENIED},     {EWOULDBLOCK, ERROR_SHARING_VIOLATION},
+                 {ENOSPC, ERROR_DISK_FULL},        {EDQUOT, ERROR_DISK_FULL},
+                 {EFBIG, ERROR_DISK_FULL},         {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+                 {ENOMEM, ERROR_NOT_ENOUGH_MEMORY}};
+  for (const auto& error : kErrors) {
+    if (error.host == hostError) return error.windows;
   }
+  return ERROR_GEN_FAILURE;
 }
 
 }  // namespace emulation

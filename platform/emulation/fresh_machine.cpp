@@ -75,51 +75,45 @@ bool Holds(int folder, const char* name) {
   return fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// What a run made, to take it away again.
-struct Made {
-  int parent;
-  std::string name;
-};
-
-// Makes a fresh machine in a folder, or finishes one a killed run left: what is missing is
-// made, what is there is kept, and nothing outside the folder is touched, no link followed.
+// Makes a fresh machine in a folder, or finishes one a killed run left: what is missing is made,
+// what is there is kept, nothing outside the folder is touched and no link followed. A run that
+// fails takes away what it made, last first, and nothing else.
 class FreshMachine {
  public:
   explicit FreshMachine(int folder) : folder_(folder) {}
 
-  // False, with *error saying why, when the machine cannot be finished; then whatever this run
-  // made is taken away again, and nothing else.
   bool Make(std::string* error) {
-    const bool made = MakeFiles(error);
-    if (!made) Unmake();
-    return made;
+    // machine.conf takes its place last: until then the folder is recognised as unfinished.
+    const bool made = Write(folder_, kUnfinished, kFreshDescription, error) &&
+                      Folder(folder_, kDriveFolder, &drive_, error) &&
+                      Folder(drive_.get(), kWindowsFolder, &windows_, error) &&
+                      Folder(windows_.get(), kSystemFolder, &system_, error) &&
+                      Write(folder_, kRegistryFile, kFreshRegistry, error) &&
+                      Write(windows_.get(), kSystemIni, kFreshSystemIni, error);
+    if (made && renameat(folder_, kUnfinished, folder_, kDescriptionFile) == 0) {
+      fsync(folder_);  // makes the last step last
+      return true;
+    }
+    if (made) *error = std::strerror(errno);
+    for (auto entry = made_.rbegin(); entry != made_.rend(); ++entry) {
+      unlinkat(entry->folder, entry->name, entry->isFolder ? AT_REMOVEDIR : 0);
+    }
+    return false;
   }
 
  private:
-  bool MakeFiles(std::string* error) {
-    // machine.conf takes its place last: until then the folder is recognised as unfinished.
-    if (!Write(folder_, kUnfinished, kFreshDescription, error)) return false;
-    drive_ = Folder(folder_, kDriveFolder, error);
-    if (drive_) windows_ = Folder(drive_.get(), kWindowsFolder, error);
-    if (windows_) system_ = Folder(windows_.get(), kSystemFolder, error);
-    if (!system_ || !Write(folder_, kRegistryFile, kFreshRegistry, error) ||
-        !Write(windows_.get(), kSystemIni, kFreshSystemIni, error)) {
-      return false;
-    }
-    if (renameat(folder_, kUnfinished, folder_, kDescriptionFile) != 0) {
-      *error = std::strerror(errno);
-      return false;
-    }
-    fsync(folder_);  // makes the last step last
-    return true;
-  }
+  struct Made {
+    int folder;
+    const char* name;
+    bool isFolder;
+  };
 
   // Writes a file whole where none is; one that is there (a killed run's, which is whole, or the
   // user's) is kept. A new file takes its folder's owner.
   bool Write(int folder, const char* name, std::string_view content, std::string* error) {
     if (Holds(folder, name)) return true;
-    // The machine folder is locked already; a folder inside it is locked here, which also
-    // removes what a killed run left there.
+    // The machine folder is locked already; one inside it is locked here, which also removes
+    // what a killed run left there.
     std::optional<FolderLock> lock;
     if (folder != folder_) lock.emplace(folder);
     DWORD windowsError = ERROR_SUCCESS;
@@ -127,38 +121,25 @@ class FreshMachine {
       *error = Quoted(HostPath(folder, name)) + ": " + ErrorText(windowsError);
       return false;
     }
-    made_.push_back({folder, name});
+    made_.push_back({folder, name, false});
     return true;
   }
 
-  // Opens folder/name, making it first where it is missing; a link or anything but a folder
-  // there is refused.
-  UniqueFd Folder(int folder, const char* name, std::string* error) {
+  // Opens folder/name into *opened, making it first where it is missing, owned as its folder; a
+  // link or anything but a folder there is refused.
+  bool Folder(int folder, const char* name, UniqueFd* opened, std::string* error) {
     const bool created = mkdirat(folder, name, kFolderMode) == 0;
-    if (!created && errno != EEXIST) {
-      *error = "cannot create " + Quoted(HostPath(folder, name)) + ": " + std::strerror(errno);
-      return UniqueFd();
+    if (created) made_.push_back({folder, name, true});
+    if (created || errno == EEXIST) {
+      *opened = UniqueFd(openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     }
-    if (created) made_.push_back({folder, name});
-    UniqueFd opened(openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!opened) {
-      *error = Quoted(HostPath(folder, name)) + (errno == ELOOP || errno == ENOTDIR
-                                                     ? std::string(" is no folder of its own")
-                                                     : ": " + std::string(std::strerror(errno)));
-    } else if (created) {
-      OwnLikeFolder(opened.get(), folder);
+    if (*opened && created) OwnLikeFolder(opened->get(), folder);
+    if (!*opened) {
+      const bool other = errno == ELOOP || errno == ENOTDIR;
+      *error = Quoted(HostPath(folder, name)) +
+               (other ? " is no folder of its own" : ": " + std::string(std::strerror(errno)));
     }
-    return opened;
-  }
-
-  // Takes away what this run made, last first, never following a link.
-  void Unmake() {
-    for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
-      struct stat status;
-      if (fstatat(made->parent, made->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        unlinkat(made->parent, made->name.c_str(), S_ISDIR(status.st_mode) ? AT_REMOVEDIR : 0);
-      }
-    }
+    return static_cast<bool>(*opened);
   }
 
   int folder_;
@@ -171,6 +152,10 @@ bool IsEmpty(int folder) {
   return ForEachName(folder, [&](const char*) { empty = false; }) && empty;
 }
 
+UniqueFd OpenFolderAt(const std::string& path) {
+  return UniqueFd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
 // Makes path and the folders above it that are missing, each owned as its parent; *made lists
 // those it made, the deepest last.
 bool MakeFolders(const std::string& path, std::vector<std::string>* made, std::string* error) {
@@ -178,8 +163,7 @@ bool MakeFolders(const std::string& path, std::vector<std::string>* made, std::s
     const std::string folder = path.substr(0, slash);
     if (mkdir(folder.c_str(), kFolderMode) == 0) {
       made->push_back(folder);
-      const UniqueFd opened(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      const UniqueFd parent(open((folder + "/..").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      const UniqueFd opened = OpenFolderAt(folder), parent = OpenFolderAt(folder + "/..");
       if (opened && parent) OwnLikeFolder(opened.get(), parent.get());
     } else if (errno != EEXIST) {
       *error = "cannot create " + Quoted(folder) + ": " + std::strerror(errno);
@@ -189,45 +173,44 @@ bool MakeFolders(const std::string& path, std::vector<std::string>* made, std::s
   }
 }
 
-UniqueFd OpenFolderAt(const std::string& path) {
-  return UniqueFd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-}
-
 void RemoveFolders(const std::vector<std::string>& made) {
   for (auto folder = made.rbegin(); folder != made.rend(); ++folder) rmdir(folder->c_str());
+}
+
+// Under the folder's lock, so that two setups started at once on a new machine take turns: the
+// second finds it made.
+bool MakeFresh(int folder, const std::string& path, std::string* error) {
+  FolderLock turn(folder);
+  if (Holds(folder, kDescriptionFile)) return true;
+  if (!IsEmpty(folder) && !Holds(folder, kUnfinished)) {
+    *error = Quoted(path) + " is not a machine folder: it holds no " + kDescriptionFile;
+    return false;
+  }
+  std::string why;
+  if (FreshMachine(folder).Make(&why)) return true;
+  *error = "cannot create a fresh machine in " + Quoted(path) + ": " + why;
+  return false;
 }
 
 }  // namespace
 
 UniqueFd OpenMachineFolder(const std::string& path, std::string* error) {
-  std::vector<std::string> made;
+  std::vector<std::string> made;  // folders above the machine, made for it
   UniqueFd folder = OpenFolderAt(path);
   if (!folder && errno == ENOENT) {
     if (!MakeFolders(path, &made, error)) {
       RemoveFolders(made);
-      return UniqueFd();
+      return folder;
     }
     folder = OpenFolderAt(path);
   }
+  // A machine that exists needs no lock to be opened.
   if (!folder) {
     *error = "cannot open " + Quoted(path) + ": " + std::strerror(errno);
-    return folder;
-  }
-  // A machine that exists needs no lock to be opened.
-  if (Holds(folder.get(), kDescriptionFile)) return folder;
-  // Two setups started at once on a new machine take turns: the second finds it made.
-  FolderLock turn(folder.get());
-  if (Holds(folder.get(), kDescriptionFile)) return folder;
-  if (!IsEmpty(folder.get()) && !Holds(folder.get(), kUnfinished)) {
-    *error = Quoted(path) + " is not a machine folder: it holds no " + kDescriptionFile;
-    return UniqueFd();
-  }
-  std::string why;
-  if (!FreshMachine(folder.get()).Make(&why)) {
-    *error = "cannot create a fresh machine in " + Quoted(path) + ": " + why;
+  } else if (!Holds(folder.get(), kDescriptionFile) && !MakeFresh(folder.get(), path, error)) {
     folder.Reset();
-    RemoveFolders(made);
   }
+  if (!folder) RemoveFolders(made);
   return folder;
 }
 

@@ -7,14 +7,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
+#include <utility>
 
-#include "platform/emulation/ascii.h"
 #include "platform/emulation/errors.h"
 #include "platform/emulation/report.h"
 
@@ -25,49 +24,27 @@ constexpr int kOpenFlags = O_CLOEXEC | O_NOCTTY;
 
 // Every temporary file is named .vorn-<pid>-<n>-<name>: the process that writes it, and its
 // count of them.
-constexpr std::string_view kTemporaryPrefix = ".vorn-";
+constexpr char kTemporaryPrefix[] = ".vorn-";
 constexpr int kNameAttempts = 100;
 // How long a lock held by another program is waited for before the user is told.
 constexpr auto kQuietWait = std::chrono::seconds(1);
-constexpr auto kLongestPause = std::chrono::milliseconds(16);
+constexpr auto kPause = std::chrono::milliseconds(10);
 
-int NoFollow(bool followLinks) {
-  return followLinks ? 0 : O_NOFOLLOW;
+std::string TemporaryName(pid_t writer, unsigned count, std::string_view name) {
+  return kTemporaryPrefix + std::to_string(writer) + "-" + std::to_string(count) + "-" +
+         std::string(name);
 }
 
-std::string TemporaryName(const std::string& name) {
-  static std::atomic<unsigned> counter{0};
-  return std::string(kTemporaryPrefix) + std::to_string(getpid()) + "-" +
-         std::to_string(counter++) + "-" + name;
-}
-
-// Gives the new file a temporary name that is no one else's: take tries one and fails with
-// EEXIST when it is taken (by a file a killed process of the same id left, say), and the next
-// one is tried. The name taken, or nothing, with errno saying why.
-std::optional<std::string> TakeTemporaryName(const std::string& name,
-                                             const std::function<bool(const std::string&)>& take) {
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    std::string temporary = TemporaryName(name);
-    if (take(temporary)) return temporary;
-    if (errno != EEXIST) break;
-  }
-  return std::nullopt;
-}
-
-// The process id in a temporary file's name, .vorn-<pid>-<n>-<name>; 0 for any other name.
-pid_t WriterOf(std::string_view name) {
-  if (!StartsWith(name, kTemporaryPrefix)) return 0;
-  name.remove_prefix(kTemporaryPrefix.size());
-  const std::size_t pidEnd = name.find_first_not_of("0123456789");
-  if (pidEnd == 0 || pidEnd > 9 || pidEnd == std::string_view::npos || name[pidEnd] != '-') {
-    return 0;
-  }
-  const std::size_t countEnd = name.find_first_not_of("0123456789", pidEnd + 1);
-  if (countEnd == pidEnd + 1 || countEnd == std::string_view::npos || name[countEnd] != '-' ||
-      countEnd + 1 == name.size()) {
-    return 0;
-  }
-  return static_cast<pid_t>(std::stoi(std::string(name.substr(0, pidEnd))));
+// The process id in a temporary file's name; 0 for any other name.
+pid_t WriterOf(const char* name) {
+  unsigned writer = 0, count = 0;
+  int end = 0;
+  std::sscanf(name, ".vorn-%9u-%9u-%n", &writer, &count, &end);
+  // Only the very form TemporaryName gives: no signs, blanks or leading zeros, and a name.
+  const auto pid = static_cast<pid_t>(writer);
+  const bool exact = end > 0 && name[end] != '\0' &&
+                     TemporaryName(pid, count, "") == std::string_view(name, std::size_t(end));
+  return exact ? pid : 0;
 }
 
 // Removes the temporary files that killed processes left in folder. Under the folder's lock no
@@ -110,14 +87,6 @@ bool Lock(int folder, int how) {
     if (flock(folder, LOCK_EX | how) == 0) return true;
     if (errno != EINTR) return errno != EWOULDBLOCK;
   }
-}
-
-// Tells the user, once in a run, that the setup is waiting for someone else's lock.
-void SayWaiting(int folder) {
-  static bool told = false;
-  if (told) return;
-  told = true;
-  ReportMachineFault("waiting for " + Quoted(HostPath(folder, "")) + ", held by another program");
 }
 
 }  // namespace
@@ -192,8 +161,8 @@ bool ForEachName(int folder, const std::function<void(const char* name)>& visit)
 
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error) {
   // Without O_NONBLOCK, opening a pipe would wait for a writer that may never come.
-  UniqueFd file(
-      ::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | kOpenFlags | NoFollow(followLinks)));
+  UniqueFd file(::openat(folder, name.c_str(),
+                         O_RDONLY | O_NONBLOCK | kOpenFlags | (followLinks ? 0 : O_NOFOLLOW)));
   if (!file) {
     *error = WindowsError(errno);
     return file;
@@ -208,26 +177,26 @@ UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, D
 }
 
 std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DWORD* error) {
-  UniqueFd file = OpenForReading(folder, name, false, error);
-  if (!file) return std::nullopt;
+  const UniqueFd file = OpenForReading(folder, name, false, error);
   struct stat status;
+  if (!file) return std::nullopt;
   if (fstat(file.get(), &status) != 0) {
     *error = WindowsError(errno);
     return std::nullopt;
   }
-  std::string content;
-  content.reserve(static_cast<std::size_t>(status.st_size));
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
+  // One byte more than the file holds, so that the read that finds its end needs no more room.
+  std::string content(static_cast<std::size_t>(status.st_size) + 1, '\0');
+  std::size_t size = 0;
+  for (ssize_t got = 1; got != 0;) {
+    if (size == content.size()) content.resize(2 * size);  // it grew while it was read
+    got = ::read(file.get(), &content[size], content.size() - size);
+    if (got < 0 && errno != EINTR) {
       *error = WindowsError(errno);
       return std::nullopt;
     }
-    content.append(buffer, static_cast<std::size_t>(got));
+    size += got > 0 ? static_cast<std::size_t>(got) : 0;
   }
+  content.resize(size);
   return content;
 }
 
@@ -241,14 +210,17 @@ std::string WhyUnreadable(int folder, const std::string& name) {
 
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error) {
+  // A name no one else has: one a killed process of the same id left is taken, try the next.
+  static unsigned count = 0;
+  std::string temporary;
   UniqueFd file;
-  const std::optional<std::string> temporary =
-      TakeTemporaryName(name, [&](const std::string& candidate) {
-        file = UniqueFd(::openat(folder, candidate.c_str(),
-                                 O_WRONLY | O_CREAT | O_EXCL | kOpenFlags, mode & 0777));
-        return static_cast<bool>(file);
-      });
-  if (!temporary) {
+  for (int attempt = 0; !file && attempt < kNameAttempts; ++attempt) {
+    temporary = TemporaryName(getpid(), count++, name);
+    file = UniqueFd(
+        ::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenFlags, mode & 0777));
+    if (!file && errno != EEXIST) break;
+  }
+  if (!file) {
     *error = WindowsError(errno);
     return false;
   }
@@ -257,12 +229,12 @@ bool ReplaceFile(int folder, const std::string& name, mode_t mode,
   // must not decide what the file becomes.
   bool done = fill(file.get(), error);
   if (done && (fchmod(file.get(), mode & 0777) != 0 || fsync(file.get()) != 0 ||
-               ::renameat(folder, temporary->c_str(), folder, name.c_str()) != 0)) {
+               ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)) {
     *error = WindowsError(errno);
     done = false;
   }
   if (!done) {
-    ::unlinkat(folder, temporary->c_str(), 0);
+    ::unlinkat(folder, temporary.c_str(), 0);
     return false;
   }
   fsync(folder);  // makes the rename itself last
@@ -278,16 +250,20 @@ bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_v
 
 FolderLock::FolderLock(int folder) : folder_(folder) {
   // Another program holding the folder usually lets go within moments; one that holds it longer
-  // is named, so that the setup never waits in silence.
+  // is named, once in a run, so that the setup never waits in silence.
+  static bool told = false;
   const auto start = std::chrono::steady_clock::now();
-  for (auto pause = std::chrono::milliseconds(1); !Lock(folder_, LOCK_NB);
-       pause = std::min(pause * 2, kLongestPause)) {
-    if (std::chrono::steady_clock::now() - start >= kQuietWait) {
-      SayWaiting(folder_);
-      Lock(folder_, 0);
-      break;
+  while (!Lock(folder_, LOCK_NB)) {
+    if (std::chrono::steady_clock::now() - start < kQuietWait) {
+      std::this_thread::sleep_for(kPause);
+      continue;
     }
-    std::this_thread::sleep_for(pause);
+    if (!std::exchange(told, true)) {
+      ReportMachineFault("waiting for " + Quoted(HostPath(folder_, "")) +
+                         ", held by another program");
+    }
+    Lock(folder_, 0);
+    break;
   }
   RemoveStaleTemporaries(folder_);
 }

@@ -1,6 +1,6 @@
 #include "platform/emulation/regedit4.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <iterator>
 
 #include "platform/emulation/ascii.h"
@@ -8,7 +8,159 @@
 namespace emulation {
 namespace {
 
-using regedit4::Error;
+using Error = const char*;
+
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::size_t kDwordSize = 4;
+constexpr std::size_t kMaxHexDigits = 8;  // dword: data and hex(N) types are 32 bits
+constexpr std::string_view kDwordTag = "dword:";
+constexpr std::string_view kHexTag = "hex:";
+constexpr std::string_view kHexTypeTag = "hex(";
+constexpr std::string_view kHexTypeEnd = "):";
+constexpr std::string_view kHexDigits = "0123456789abcdef";
+// The escapes a quoted string may hold, and the bytes they stand for.
+constexpr std::string_view kEscapes = "\\\"nr";
+constexpr std::string_view kEscaped = "\\\"\n\r";
+
+constexpr char kUnclosedString[] = "string without closing quote";
+constexpr char kUnknownEscape[] = "unknown escape";
+constexpr char kNoEquals[] = "expected = after the value name";
+constexpr char kUnknownType[] = "unknown data type";
+constexpr char kTextAfterData[] = "text after the data";
+constexpr char kBadDword[] = "dword: needs 1 to 8 hex digits";
+constexpr char kBadHexType[] = "hex(N): needs 1 to 8 hex digits";
+constexpr char kBadHexByte[] = "expected a byte of two hex digits";
+
+// Where the blanks (spaces and tabs) from line[i] end.
+std::size_t SkipBlanks(std::string_view line, std::size_t i) {
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  return i;
+}
+// Regedit allows blanks and a ';' comment after a line's last item.
+bool OnlyCommentFrom(std::string_view line, std::size_t i) {
+  i = SkipBlanks(line, i);
+  return i == line.size() || line[i] == ';';
+}
+
+struct ValueLine {
+  std::size_t dataBegin = 0;  // in the line
+  bool deletes = false;       // "name"=-
+  bool continues = false;     // its hex bytes go on in the next line
+};
+
+int HexDigitValue(char c) {
+  const std::size_t digit = kHexDigits.find(LowerAscii(c));
+  return digit == std::string_view::npos ? -1 : static_cast<int>(digit);
+}
+
+// Reads 1 to 8 hex digits at s[*i].
+bool ReadHexNumber(std::string_view s, std::size_t* i, std::uint32_t* number) {
+  std::size_t digits = 0;
+  *number = 0;
+  for (; *i < s.size() && HexDigitValue(s[*i]) >= 0; ++*i) {
+    if (++digits > kMaxHexDigits) return false;
+    *number = *number << 4 | static_cast<std::uint32_t>(HexDigitValue(s[*i]));
+  }
+  return digits > 0;
+}
+
+// Reads a quoted string from just after its opening quote to just after its closing one,
+// appending its unescaped bytes to out when it is given.
+Error ReadQuoted(std::string_view s, std::size_t* i, std::string* out) {
+  for (std::size_t at = *i;;) {
+    // Whole runs between escapes at once: most strings have none.
+    std::size_t end = at;
+    while (end < s.size() && s[end] != '"' && s[end] != '\\') ++end;
+    if (out != nullptr) out->append(s.substr(at, end - at));
+    if (end == s.size()) return kUnclosedString;
+    if (s[end] == '"') {
+      *i = end + 1;
+      return nullptr;
+    }
+    if (end + 1 == s.size()) return kUnclosedString;  // a backslash ends the line
+    const std::size_t escape = kEscapes.find(s[end + 1]);
+    if (escape == std::string_view::npos) return kUnknownEscape;
+    if (out != nullptr) out->push_back(kEscaped[escape]);
+    at = end + 2;
+  }
+}
+
+void AppendQuoted(std::string* out, std::string_view text) {
+  *out += '"';
+  for (char c : text) {
+    const std::size_t escape = kEscaped.find(c);
+    if (escape != std::string_view::npos) *out += '\\';
+    *out += escape != std::string_view::npos ? kEscapes[escape] : c;
+  }
+  *out += '"';
+}
+
+// Reads comma-separated bytes to the end of a line: "aa,bb" or, when the next line goes on,
+// "aa,bb,\". Only a value's first line may hold no bytes ("hex:" alone is empty data).
+Error ReadHexBytes(std::string_view s, std::size_t i, bool firstLine, std::string* out,
+                   bool* continues) {
+  *continues = false;
+  if (firstLine && OnlyCommentFrom(s, i)) return nullptr;
+  for (;;) {
+    if (s.size() - i < 2) return kBadHexByte;
+    const int high = HexDigitValue(s[i]);
+    const int low = HexDigitValue(s[i + 1]);
+    if (high < 0 || low < 0) return kBadHexByte;
+    if (out != nullptr) out->push_back(static_cast<char>(high << 4 | low));
+    i += 2;
+    if (i == s.size() || s[i] != ',') return OnlyCommentFrom(s, i) ? nullptr : kTextAfterData;
+    if (++i < s.size() && s[i] == '\\') {
+      *continues = true;
+      return OnlyCommentFrom(s, i + 1) ? nullptr : kTextAfterData;
+    }
+  }
+}
+
+// Reads a value's data, from its first byte to the end of the line: a string, dword: or hex
+// bytes.
+Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
+  std::string* out = value != nullptr ? &value->data : nullptr;
+  std::uint32_t type = kRegBinary;
+  std::size_t i = 1;
+  if (!s.empty() && s[0] == '"') {
+    type = kRegSz;
+    if (Error error = ReadQuoted(s, &i, out)) return error;
+    if (out != nullptr) out->push_back('\0');
+    if (!OnlyCommentFrom(s, i)) return kTextAfterData;
+  } else if (StartsWith(s, kDwordTag)) {
+    type = kRegDword;
+    i = SkipBlanks(s, kDwordTag.size());
+    std::uint32_t number;
+    if (!ReadHexNumber(s, &i, &number)) return kBadDword;
+    if (!OnlyCommentFrom(s, i)) return kTextAfterData;
+    for (std::size_t byte = 0; out != nullptr && byte < kDwordSize; ++byte) {
+      out->push_back(static_cast<char>(number >> (8 * byte) & 0xffu));
+    }
+  } else if (StartsWith(s, kHexTag)) {
+    if (Error error = ReadHexBytes(s, kHexTag.size(), true, out, continues)) return error;
+  } else if (StartsWith(s, kHexTypeTag)) {
+    i = kHexTypeTag.size();
+    if (!ReadHexNumber(s, &i, &type) || !StartsWith(s.substr(i), kHexTypeEnd)) {
+      return kBadHexType;
+    }
+    if (Error error = ReadHexBytes(s, i + kHexTypeEnd.size(), true, out, continues)) return error;
+  } else {
+    return kUnknownType;
+  }
+  if (value != nullptr) value->type = type;
+  return nullptr;
+}
+
+// Printable ASCII and one final zero: data that reads back the same from "text".
+bool IsPlainText(std::string_view data) {
+  if (data.empty() || data.back() != '\0') return false;
+  for (std::size_t i = 0; i + 1 < data.size(); ++i) {
+    if (data[i] < ' ' || data[i] > '~') return false;
+  }
+  return true;
+}
 
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -34,6 +186,75 @@ constexpr char kUnknownRoot[] = "unknown root key";
 constexpr char kEmptyKeyName[] = "empty key name";
 constexpr char kRootDeletion[] = "a root key cannot be deleted";
 constexpr char kUnfinishedHex[] = "file ends inside continued hex data";
+
+// Reads "name"=data or @=data, blanks allowed around '=', from the name's first byte. The
+// unescaped name and the data go to name and value when they are given.
+Error ReadValueLine(std::string_view line, std::size_t nameBegin, std::string* name,
+                    RegistryValue* value, ValueLine* parsed) {
+  if (name != nullptr) name->clear();
+  if (value != nullptr) value->data.clear();
+  std::size_t i = nameBegin + 1;
+  if (line[nameBegin] == '"') {
+    if (Error error = ReadQuoted(line, &i, name)) return error;
+  }
+  i = SkipBlanks(line, i);
+  if (i == line.size() || line[i] != '=') return kNoEquals;
+  i = SkipBlanks(line, i + 1);
+  *parsed = ValueLine{i, i < line.size() && line[i] == '-', false};
+  if (parsed->deletes) return OnlyCommentFrom(line, i + 1) ? nullptr : kTextAfterData;
+  return ReadData(line.substr(i), value, &parsed->continues);
+}
+
+// Reads a line that continues hex data; its bytes go to data when it is given.
+Error ReadHexContinuation(std::string_view line, std::string* data, bool* continues) {
+  return ReadHexBytes(line, SkipBlanks(line, 0), false, data, continues);
+}
+
+// Windows stores REG_SZ data with its terminating zero even when the caller leaves it out.
+RegistryValue AsStored(RegistryValue value) {
+  if (value.type == kRegSz && (value.data.empty() || value.data.back() != '\0')) {
+    value.data.push_back('\0');
+  }
+  return value;
+}
+
+// The data as regedit exports it, on one line: "text" for REG_SZ of printable ASCII, dword: for
+// a 4-byte REG_DWORD, hex: for REG_BINARY, hex(N): for the rest.
+std::string FormatData(const RegistryValue& value) {
+  std::string text;
+  if (value.type == kRegSz && IsPlainText(value.data)) {
+    AppendQuoted(&text, std::string_view(value.data).substr(0, value.data.size() - 1));
+    return text;
+  }
+  char number[sizeof "hex(ffffffff):"];
+  if (value.type == kRegDword && value.data.size() == kDwordSize) {
+    std::uint32_t dword = 0;
+    for (std::size_t i = kDwordSize; i-- > 0;) {
+      dword = dword << 8 | static_cast<unsigned char>(value.data[i]);
+    }
+    std::snprintf(number, sizeof number, "%08x", static_cast<unsigned>(dword));
+    return std::string(kDwordTag) + number;
+  }
+  if (value.type == kRegBinary) {
+    text = kHexTag;
+  } else {
+    std::snprintf(number, sizeof number, "hex(%x):", static_cast<unsigned>(value.type));
+    text = number;
+  }
+  for (const char c : value.data) {
+    const auto byte = static_cast<unsigned char>(c);
+    text.append({kHexDigits[byte >> 4], kHexDigits[byte & 0xfu], ','});
+  }
+  if (!value.data.empty()) text.pop_back();  // the last comma
+  return text;
+}
+
+// "name"=data, or @=data for the default value "".
+std::string FormatValueLine(std::string_view name, const RegistryValue& value) {
+  std::string line = name.empty() ? "@" : "";
+  if (!name.empty()) AppendQuoted(&line, name);
+  return line + "=" + FormatData(value);
+}
 
 // Whether path holds name from begin, then a backslash or its end.
 bool NameAt(std::string_view path, std::size_t begin, std::string_view name) {
@@ -123,19 +344,21 @@ bool RegistryKey::Exists() const {
 }
 
 NamedValues RegistryKey::Values() const {
-  std::vector<const Held*> held;
-  for (const auto& entry : values_) held.push_back(&entry.second);
-  std::sort(held.begin(), held.end(),
-            [](const Held* a, const Held* b) { return a->order < b->order; });
   NamedValues values;
-  for (const Held* value : held) values.emplace_back(value->name, value->value);
+  for (const Held& held : values_) values.emplace_back(held.name, held.value);
   return values;
 }
 
+std::size_t RegistryKey::IndexOf(std::string_view name) const {
+  std::size_t index = 0;
+  while (index < values_.size() && !EqualsIgnoringCase(values_[index].name, name)) ++index;
+  return index;
+}
+
 std::optional<RegistryValue> RegistryKey::Value(std::string_view name) const {
-  const auto held = values_.find(Lower(name));
-  if (held == values_.end()) return std::nullopt;
-  return held->second.value;
+  const std::size_t index = IndexOf(name);
+  if (index == values_.size()) return std::nullopt;
+  return values_[index].value;
 }
 
 std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) const {
@@ -147,17 +370,17 @@ std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) c
     auto same = wanted.begin();
     while (same != wanted.end() && !EqualsIgnoringCase(same->first, name)) ++same;
     if (same == wanted.end()) same = wanted.insert(same, {name, {}});
-    same->second = regedit4::AsStored(value);
+    same->second = AsStored(value);
   }
   std::vector<Splice> splices;
   std::vector<std::string> added;
   for (const auto& [name, value] : wanted) {
-    const auto held = values_.find(Lower(name));
-    if (held == values_.end()) {
-      added.push_back(regedit4::FormatValueLine(name, value));
-    } else if (held->second.value != value) {
-      const Held& old = held->second;
-      splices.push_back({old.dataBegin, old.end - old.dataBegin, regedit4::FormatData(value)});
+    const std::size_t index = IndexOf(name);
+    const Held* held = index < values_.size() ? &values_[index] : nullptr;
+    if (held == nullptr) {
+      added.push_back(FormatValueLine(name, value));
+    } else if (held->value != value) {
+      splices.push_back({held->dataBegin, held->end - held->dataBegin, FormatData(value)});
     }
   }
   std::sort(splices.begin(), splices.end(),
@@ -198,7 +421,7 @@ Error RegistryKey::ReadLine(std::string_view line, std::size_t begin, bool lineF
     return nullptr;
   }
   if (state_ == State::kHexContinued) return ReadContinuation(line);
-  const std::size_t first = regedit4::SkipBlanks(line, 0);
+  const std::size_t first = SkipBlanks(line, 0);
   if (first == line.size() || line[first] == ';') return nullptr;
   if (line[first] == '[') return ReadSection(line, first);
   if (line[first] != '@' && line[first] != '"') return kUnknownLine;
@@ -211,7 +434,7 @@ Error RegistryKey::ReadLine(std::string_view line, std::size_t begin, bool lineF
 Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
   const std::size_t close = line.back() == ']' ? line.size() - 1 : line.rfind(']');
   if (close == std::string_view::npos) return kKeyNotClosed;
-  if (!regedit4::OnlyCommentFrom(line, close + 1)) return kTextAfterKey;
+  if (!OnlyCommentFrom(line, close + 1)) return kTextAfterKey;
   const bool deletes = open + 1 < close && line[open + 1] == '-';
   const std::string_view path = line.substr(open + 1 + deletes, close - open - 1 - deletes);
   const std::size_t root = RootOf(path);
@@ -243,22 +466,22 @@ Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
 }
 
 Error RegistryKey::ReadValue(std::string_view line, std::size_t nameBegin) {
-  regedit4::ValueLine parsed;
-  Error error = regedit4::ReadValueLine(line, nameBegin, inKey_ ? &name_ : nullptr,
-                                        inKey_ ? &value_ : nullptr, &parsed);
+  ValueLine parsed;
+  Error error = ReadValueLine(line, nameBegin, inKey_ ? &name_ : nullptr,
+                              inKey_ ? &value_ : nullptr, &parsed);
   if (error != nullptr || !inKey_) {
     if (parsed.continues) state_ = State::kHexContinued;
     return error;
   }
   EndSection();
-  continued_ = Lower(name_);
+  continued_ = name_;
+  const std::size_t index = IndexOf(name_);
   if (parsed.deletes) {
-    values_.erase(continued_);
+    if (index < values_.size()) values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
     return nullptr;
   }
-  const auto [entry, added] = values_.try_emplace(continued_);
-  Held& held = entry->second;
-  if (added) held = Held{name_, {}, nextOrder_++, 0, 0};
+  if (index == values_.size()) values_.push_back({name_, {}, 0, 0});
+  Held& held = values_[index];
   held.value = value_;
   held.dataBegin = lineBegin_ + parsed.dataBegin;
   held.end = lineBegin_ + line.size();
@@ -267,14 +490,14 @@ Error RegistryKey::ReadValue(std::string_view line, std::size_t nameBegin) {
 }
 
 Error RegistryKey::ReadContinuation(std::string_view line) {
-  const auto held = inKey_ ? values_.find(continued_) : values_.end();
+  const std::size_t index = IndexOf(continued_);
+  Held* held = inKey_ && index < values_.size() ? &values_[index] : nullptr;
   bool continues;
-  if (Error error = regedit4::ReadContinuation(
-          line, held != values_.end() ? &held->second.value.data : nullptr, &continues)) {
+  if (Error error = ReadHexContinuation(line, held ? &held->value.data : nullptr, &continues)) {
     return error;
   }
-  if (held != values_.end()) {
-    held->second.end = lineBegin_ + line.size();
+  if (held != nullptr) {
+    held->end = lineBegin_ + line.size();
     EndSection();
   }
   if (!continues) state_ = State::kInKey;

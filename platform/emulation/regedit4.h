@@ -27,17 +27,28 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "platform/emulation/regedit4_value.h"
-
 namespace emulation {
+
+// A value as Windows stores it: its type (REG_SZ 1, REG_BINARY 3, REG_DWORD 4, ...) and its
+// bytes; REG_SZ data includes its terminating zero, REG_DWORD data is little-endian.
+struct RegistryValue {
+  std::uint32_t type;
+  std::string data;
+};
+inline bool operator==(const RegistryValue& a, const RegistryValue& b) {
+  return a.type == b.type && a.data == b.data;
+}
+inline bool operator!=(const RegistryValue& a, const RegistryValue& b) {
+  return !(a == b);
+}
 
 using NamedValues = std::vector<std::pair<std::string, RegistryValue>>;
 
@@ -82,11 +93,10 @@ class RegistryKey {
   struct Held {
     std::string name;  // as first written
     RegistryValue value;
-    std::size_t order;
     std::size_t dataBegin;
     std::size_t end;  // of its last line, before the line break
   };
-  using Error = regedit4::Error;
+  using Error = const char*;  // why a line cannot be read, or nullptr when it can
 
   explicit RegistryKey(std::string_view keyPath);
   // One line, [begin, begin + line.size()) in the text, and whether a line feed ends it.
@@ -94,17 +104,18 @@ class RegistryKey {
   Error ReadSection(std::string_view line, std::size_t open);
   Error ReadValue(std::string_view line, std::size_t nameBegin);
   Error ReadContinuation(std::string_view line);
+  // Where the value of that name is in values_; values_.size() when the key holds none.
+  std::size_t IndexOf(std::string_view name) const;
   // The line just read is the key's last so far: new values go after it.
   void EndSection();
   std::string Lines(const std::vector<std::string>& lines) const;
   std::string Path() const;  // with each name as first written
 
   std::size_t root_;
-  std::vector<std::string> names_;      // below the root, as asked
-  std::vector<std::string> written_;    // as first written, for the leading ones that exist
-  std::map<std::string, Held> values_;  // by name in lower case
-  std::size_t nextOrder_ = 0;
-  std::string continued_;                  // the value whose hex bytes may go on, in lower case
+  std::vector<std::string> names_;         // below the root, as asked
+  std::vector<std::string> written_;       // as first written, for the leading ones that exist
+  std::vector<Held> values_;               // in the order they were set
+  std::string continued_;                  // the value whose hex bytes may go on
   bool inKey_ = false;                     // in a section of the key
   std::optional<std::size_t> sectionEnd_;  // after the key's last line and its line break
   bool sectionEndsText_ = false;           // that line ends the text without a line break

@@ -38,25 +38,17 @@ std::string Quoted(std::string_view text) {
 }
 
 std::string ErrorText(DWORD error) {
-  const char* text;
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-      text = "not found";
-      break;
-    case ERROR_PATH_NOT_FOUND:
-      text = "its folder is not found";
-      break;
-    case ERROR_ACCESS_DENIED:
-      text = "access denied";
-      break;
-    case ERROR_SHARING_VIOLATION:
-      text = "in use by another program";
-      break;
-    case ERROR_DISK_FULL:
-      text = "the disk is full";
-      break;
-    default:
-      text = "failed";
+  constexpr struct {
+    DWORD code;
+    const char* text;
+  } kTexts[] = {{ERROR_FILE_NOT_FOUND, "not found"},
+                {ERROR_PATH_NOT_FOUND, "its folder is not found"},
+                {ERROR_ACCESS_DENIED, "access denied"},
+                {ERROR_SHARING_VIOLATION, "in use by another program"},
+                {ERROR_DISK_FULL, "the disk is full"}};
+  const char* text = "failed";
+  for (const auto& known : kTexts) {
+    if (known.code == error) text = known.text;
   }
   return std::string(text) + " (Windows error " + std::to_string(error) + ")";
 }
