@@ -108,10 +108,14 @@ class FreshMachine {
     bool isFolder;
   };
 
-  // Writes a file whole where none is; one that is there (a killed run's, which is whole, or the
-  // user's) is kept. A new file takes its folder's owner.
+  // Writes a file whole where none is; a plain file that is there (a killed run's, which is
+  // whole, or the user's) is kept. A new file takes its folder's owner.
   bool Write(int folder, const char* name, std::string_view content, std::string* error) {
-    if (Holds(folder, name)) return true;
+    struct stat status;
+    if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (!S_ISREG(status.st_mode)) *error = Quoted(HostPath(folder, name)) + " is no plain file";
+      return S_ISREG(status.st_mode);
+    }
     // The machine folder is locked already; one inside it is locked here, which also removes
     // what a killed run left there.
     std::optional<FolderLock> lock;

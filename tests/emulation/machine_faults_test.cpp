@@ -171,6 +171,13 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
            entry = entry->first.find(".vorn-") != std::string::npos ? m.erase(entry) : ++entry;
          }
        }},
+      {"a user's file named like a temporary",
+       [&](Bench& b) {
+         WriteFile(b.At(kSystem32) + "/.vorn-" + std::to_string(Gone()) + "-notes.txt", "mine");
+       },
+       0,
+       {kCompleteText},
+       InstalledAndRegistered},
       {"a folder where the second decoder should go",
        [](Bench& b) { fs::create_directory(b.At(kSystem32) + "/vornjix2.dll"); },
        1,
@@ -237,6 +244,63 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
        {},
        {"/system.ini': access denied (Windows error 5)"}},
   });
+}
+
+// A folder a killed run left half-made as a fresh machine (it holds the marker), with something
+// in it that keeps the machine from being finished: it is refused, and left as it was.
+TEST(MachineFaults, AHalfMadeMachineThatCannotBeFinishedIsLeftAsItWas) {
+  const struct {
+    const char* name;
+    std::function<void(const std::string& machine, const std::string& outside)> prepare;
+    const char* says;
+  } kCases[] = {
+      {"drive_c a link out of the machine",
+       [](const std::string& m, const std::string& outside) {
+         fs::create_directory_symlink(outside, m + "/drive_c");
+       },
+       "/drive_c' is no folder of its own"},
+      {"WINDOWS a link out of the machine",
+       [](const std::string& m, const std::string& outside) {
+         fs::create_directories(m + "/drive_c");
+         fs::create_directory_symlink(outside, m + "/drive_c/WINDOWS");
+       },
+       "/WINDOWS' is no folder of its own"},
+      {"a user's files, and a folder where system.ini goes",
+       [](const std::string& m, const std::string&) {
+         WriteFile(m + "/drive_c/notes.txt", "mine");
+         WriteFile(m + "/HKLM.reg", "REGEDIT4\r\n");
+         fs::create_directories(m + "/drive_c/WINDOWS/system.ini");
+       },
+       "/system.ini' is no plain file"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    MachineFolder folder;
+    const std::string outside = folder.work + "/outside";
+    WriteFile(folder.machine + "/.vorn-fresh-machine.conf", "platform = nt\n");
+    fs::create_directory(outside);
+    c.prepare(folder.machine, outside);
+    const Snapshot before = TakeSnapshot(folder.work);
+    const RunResult run = RunNative(folder.machine, folder.work);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(TakeSnapshot(folder.work), before);
+  }
+}
+
+TEST(MachineFaults, AFreshMachineMadeByRootIsTheFoldersOwners) {
+  if (getuid() != 0) GTEST_SKIP() << "only root can make files for another user";
+  MachineFolder folder;
+  fs::create_directory(folder.machine);
+  GiveToUnprivilegedUser(folder.machine);
+  WriteFile(folder.work + "/vornjixd.dll", kFirstDecoder);
+  WriteFile(folder.work + "/vornjix2.dll", kSecondDecoder);
+  ASSERT_EQ(RunNative(folder.machine, folder.work).status, 0);
+  for (const auto& entry : fs::recursive_directory_iterator(folder.machine)) {
+    struct stat status;
+    ASSERT_EQ(lstat(entry.path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, kUnprivilegedUser) << entry.path();
+  }
 }
 
 // A disk of its own: a small tmpfs, mounted in a mount namespace of this test process alone,
@@ -413,7 +477,8 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
   const std::string disk = folder.work + "/disk";
   SmallDisk mounted(disk, "size=64k");
   FillUp(disk + "/filler");
-  const RunResult run = RunNative(disk + "/machine", folder.work);
+  // The folders above the machine that the run made go too.
+  const RunResult run = RunNative(disk + "/above/machine", folder.work);
   EXPECT_EQ(run.status, 3);
   EXPECT_NE(run.output.find("cannot create a fresh machine"), std::string::npos) << run.output;
   EXPECT_EQ(ListFolder(disk), "filler ");
