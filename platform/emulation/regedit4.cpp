@@ -1,5 +1,6 @@
 #include "platform/emulation/regedit4.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 
@@ -24,13 +25,17 @@ constexpr std::string_view kHexDigits = "0123456789abcdef";
 constexpr std::string_view kEscapes = "\\\"nr";
 constexpr std::string_view kEscaped = "\\\"\n\r";
 
-constexpr char kUnclosedString[] = "string without closing quote";
-constexpr char kUnknownEscape[] = "unknown escape";
-constexpr char kNoEquals[] = "expected = after the value name";
-constexpr char kUnknownType[] = "unknown data type";
+constexpr std::string_view kHeader = "REGEDIT4";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16ByteOrderMark = "\xFF\xFE";
+constexpr std::string_view kRegedit5Header = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kRootNames[] = {
+    "HKEY_LOCAL_MACHINE",  "HKEY_USERS",        "HKEY_CLASSES_ROOT",
+    "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER", "HKEY_DYN_DATA",
+};
+constexpr std::size_t kNoRoot = std::size(kRootNames);
+
 constexpr char kTextAfterData[] = "text after the data";
-constexpr char kBadDword[] = "dword: needs 1 to 8 hex digits";
-constexpr char kBadHexType[] = "hex(N): needs 1 to 8 hex digits";
 constexpr char kBadHexByte[] = "expected a byte of two hex digits";
 
 // Where the blanks (spaces and tabs) from line[i] end.
@@ -38,17 +43,12 @@ std::size_t SkipBlanks(std::string_view line, std::size_t i) {
   while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
   return i;
 }
+
 // Regedit allows blanks and a ';' comment after a line's last item.
 bool OnlyCommentFrom(std::string_view line, std::size_t i) {
   i = SkipBlanks(line, i);
   return i == line.size() || line[i] == ';';
 }
-
-struct ValueLine {
-  std::size_t dataBegin = 0;  // in the line
-  bool deletes = false;       // "name"=-
-  bool continues = false;     // its hex bytes go on in the next line
-};
 
 int HexDigitValue(char c) {
   const std::size_t digit = kHexDigits.find(LowerAscii(c));
@@ -58,8 +58,7 @@ int HexDigitValue(char c) {
 // Reads 1 to 8 hex digits at s[*i].
 bool ReadHexNumber(std::string_view s, std::size_t* i, std::uint32_t* number) {
   std::size_t digits = 0;
-  *number = 0;
-  for (; *i < s.size() && HexDigitValue(s[*i]) >= 0; ++*i) {
+  for (*number = 0; *i < s.size() && HexDigitValue(s[*i]) >= 0; ++*i) {
     if (++digits > kMaxHexDigits) return false;
     *number = *number << 4 | static_cast<std::uint32_t>(HexDigitValue(s[*i]));
   }
@@ -70,18 +69,17 @@ bool ReadHexNumber(std::string_view s, std::size_t* i, std::uint32_t* number) {
 // appending its unescaped bytes to out when it is given.
 Error ReadQuoted(std::string_view s, std::size_t* i, std::string* out) {
   for (std::size_t at = *i;;) {
-    // Whole runs between escapes at once: most strings have none.
     std::size_t end = at;
     while (end < s.size() && s[end] != '"' && s[end] != '\\') ++end;
     if (out != nullptr) out->append(s.substr(at, end - at));
-    if (end == s.size()) return kUnclosedString;
+    if (end == s.size()) return "string without closing quote";
     if (s[end] == '"') {
       *i = end + 1;
       return nullptr;
     }
-    if (end + 1 == s.size()) return kUnclosedString;  // a backslash ends the line
+    if (end + 1 == s.size()) return "string without closing quote";  // a backslash ends the line
     const std::size_t escape = kEscapes.find(s[end + 1]);
-    if (escape == std::string_view::npos) return kUnknownEscape;
+    if (escape == std::string_view::npos) return "unknown escape";
     if (out != nullptr) out->push_back(kEscaped[escape]);
     at = end + 2;
   }
@@ -104,9 +102,8 @@ Error ReadHexBytes(std::string_view s, std::size_t i, bool firstLine, std::strin
   *continues = false;
   if (firstLine && OnlyCommentFrom(s, i)) return nullptr;
   for (;;) {
-    if (s.size() - i < 2) return kBadHexByte;
-    const int high = HexDigitValue(s[i]);
-    const int low = HexDigitValue(s[i + 1]);
+    const int high = s.size() - i >= 2 ? HexDigitValue(s[i]) : -1;
+    const int low = s.size() - i >= 2 ? HexDigitValue(s[i + 1]) : -1;
     if (high < 0 || low < 0) return kBadHexByte;
     if (out != nullptr) out->push_back(static_cast<char>(high << 4 | low));
     i += 2;
@@ -133,7 +130,7 @@ Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
     type = kRegDword;
     i = SkipBlanks(s, kDwordTag.size());
     std::uint32_t number;
-    if (!ReadHexNumber(s, &i, &number)) return kBadDword;
+    if (!ReadHexNumber(s, &i, &number)) return "dword: needs 1 to 8 hex digits";
     if (!OnlyCommentFrom(s, i)) return kTextAfterData;
     for (std::size_t byte = 0; out != nullptr && byte < kDwordSize; ++byte) {
       out->push_back(static_cast<char>(number >> (8 * byte) & 0xffu));
@@ -143,71 +140,14 @@ Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
   } else if (StartsWith(s, kHexTypeTag)) {
     i = kHexTypeTag.size();
     if (!ReadHexNumber(s, &i, &type) || !StartsWith(s.substr(i), kHexTypeEnd)) {
-      return kBadHexType;
+      return "hex(N): needs 1 to 8 hex digits";
     }
     if (Error error = ReadHexBytes(s, i + kHexTypeEnd.size(), true, out, continues)) return error;
   } else {
-    return kUnknownType;
+    return "unknown data type";
   }
   if (value != nullptr) value->type = type;
   return nullptr;
-}
-
-// Printable ASCII and one final zero: data that reads back the same from "text".
-bool IsPlainText(std::string_view data) {
-  if (data.empty() || data.back() != '\0') return false;
-  for (std::size_t i = 0; i + 1 < data.size(); ++i) {
-    if (data[i] < ' ' || data[i] > '~') return false;
-  }
-  return true;
-}
-
-constexpr std::string_view kHeader = "REGEDIT4";
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::string_view kUtf16ByteOrderMark = "\xFF\xFE";
-constexpr std::string_view kRegedit5Header = "Windows Registry Editor Version 5.00";
-constexpr std::string_view kRootNames[] = {
-    "HKEY_LOCAL_MACHINE",  "HKEY_USERS",        "HKEY_CLASSES_ROOT",
-    "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER", "HKEY_DYN_DATA",
-};
-constexpr std::size_t kNoRoot = std::size(kRootNames);
-
-constexpr char kBadHeader[] = "the first line must be REGEDIT4";
-constexpr char kByteOrderMarkFound[] = "byte order mark before REGEDIT4";
-constexpr char kRegedit5Export[] =
-    "a regedit 5 export (Windows Registry Editor Version 5.00): export as REGEDIT4 or convert it";
-constexpr char kLoneCarriageReturn[] = "carriage return without line feed";
-constexpr char kZeroByte[] = "zero byte";
-constexpr char kUnknownLine[] = "not a key, a value or a comment";
-constexpr char kValueOutsideKey[] = "value outside a key section";
-constexpr char kKeyNotClosed[] = "key name without closing ]";
-constexpr char kTextAfterKey[] = "text after ]";
-constexpr char kUnknownRoot[] = "unknown root key";
-constexpr char kEmptyKeyName[] = "empty key name";
-constexpr char kRootDeletion[] = "a root key cannot be deleted";
-constexpr char kUnfinishedHex[] = "file ends inside continued hex data";
-
-// Reads "name"=data or @=data, blanks allowed around '=', from the name's first byte. The
-// unescaped name and the data go to name and value when they are given.
-Error ReadValueLine(std::string_view line, std::size_t nameBegin, std::string* name,
-                    RegistryValue* value, ValueLine* parsed) {
-  if (name != nullptr) name->clear();
-  if (value != nullptr) value->data.clear();
-  std::size_t i = nameBegin + 1;
-  if (line[nameBegin] == '"') {
-    if (Error error = ReadQuoted(line, &i, name)) return error;
-  }
-  i = SkipBlanks(line, i);
-  if (i == line.size() || line[i] != '=') return kNoEquals;
-  i = SkipBlanks(line, i + 1);
-  *parsed = ValueLine{i, i < line.size() && line[i] == '-', false};
-  if (parsed->deletes) return OnlyCommentFrom(line, i + 1) ? nullptr : kTextAfterData;
-  return ReadData(line.substr(i), value, &parsed->continues);
-}
-
-// Reads a line that continues hex data; its bytes go to data when it is given.
-Error ReadHexContinuation(std::string_view line, std::string* data, bool* continues) {
-  return ReadHexBytes(line, SkipBlanks(line, 0), false, data, continues);
 }
 
 // Windows stores REG_SZ data with its terminating zero even when the caller leaves it out.
@@ -218,6 +158,12 @@ RegistryValue AsStored(RegistryValue value) {
   return value;
 }
 
+// Printable ASCII and one final zero: data that reads back the same from "text".
+bool IsPlainText(std::string_view data) {
+  return !data.empty() && data.back() == '\0' &&
+         std::all_of(data.begin(), data.end() - 1, [](char c) { return c >= ' ' && c <= '~'; });
+}
+
 // The data as regedit exports it, on one line: "text" for REG_SZ of printable ASCII, dword: for
 // a 4-byte REG_DWORD, hex: for REG_BINARY, hex(N): for the rest.
 std::string FormatData(const RegistryValue& value) {
@@ -226,21 +172,17 @@ std::string FormatData(const RegistryValue& value) {
     AppendQuoted(&text, std::string_view(value.data).substr(0, value.data.size() - 1));
     return text;
   }
-  char number[sizeof "hex(ffffffff):"];
+  char tag[sizeof "hex(ffffffff):"];
   if (value.type == kRegDword && value.data.size() == kDwordSize) {
     std::uint32_t dword = 0;
     for (std::size_t i = kDwordSize; i-- > 0;) {
       dword = dword << 8 | static_cast<unsigned char>(value.data[i]);
     }
-    std::snprintf(number, sizeof number, "%08x", static_cast<unsigned>(dword));
-    return std::string(kDwordTag) + number;
+    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(dword));
+    return std::string(kDwordTag) + tag;
   }
-  if (value.type == kRegBinary) {
-    text = kHexTag;
-  } else {
-    std::snprintf(number, sizeof number, "hex(%x):", static_cast<unsigned>(value.type));
-    text = number;
-  }
+  std::snprintf(tag, sizeof tag, "hex(%x):", static_cast<unsigned>(value.type));
+  text = value.type == kRegBinary ? std::string(kHexTag) : tag;
   for (const char c : value.data) {
     const auto byte = static_cast<unsigned char>(c);
     text.append({kHexDigits[byte >> 4], kHexDigits[byte & 0xfu], ','});
@@ -268,14 +210,6 @@ std::size_t RootOf(std::string_view path) {
   std::size_t root = 0;
   while (root < kNoRoot && !NameAt(path, 0, kRootNames[root])) ++root;
   return root;
-}
-
-// Whether names, "" or "\\A\\B...", has an empty one.
-bool HasEmptyName(std::string_view names) {
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (names[i] == '\\' && (i + 1 == names.size() || names[i + 1] == '\\')) return true;
-  }
-  return false;
 }
 
 // The first line of what regedit 5 exports: UTF-16 LE with a byte order mark, or the same text
@@ -309,8 +243,7 @@ std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
   return spliced;
 }
 
-RegistryKey::RegistryKey(std::string_view keyPath) {
-  root_ = RootOf(keyPath);
+RegistryKey::RegistryKey(std::string_view keyPath) : root_(RootOf(keyPath)) {
   for (std::size_t at = keyPath.find('\\'); at != std::string_view::npos;) {
     const std::size_t next = keyPath.find('\\', at + 1);
     names_.emplace_back(keyPath.substr(at + 1, next - at - 1));
@@ -333,7 +266,9 @@ std::optional<RegistryKey> RegistryKey::ReadText(std::string_view keyPath, std::
     if (reason != nullptr || last || end + 1 == text.size()) break;
     begin = end + 1;
   }
-  if (reason == nullptr && key.state_ == State::kHexContinued) reason = kUnfinishedHex;
+  if (reason == nullptr && key.state_ == State::kHexContinued) {
+    reason = "file ends inside continued hex data";
+  }
   if (reason == nullptr) return key;
   if (error != nullptr) *error = "line " + std::to_string(lineNumber) + ": " + reason;
   return std::nullopt;
@@ -373,29 +308,27 @@ std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) c
     same->second = AsStored(value);
   }
   std::vector<Splice> splices;
-  std::vector<std::string> added;
+  std::string added;  // the new value lines, each after a line break
   for (const auto& [name, value] : wanted) {
     const std::size_t index = IndexOf(name);
-    const Held* held = index < values_.size() ? &values_[index] : nullptr;
-    if (held == nullptr) {
-      added.push_back(FormatValueLine(name, value));
-    } else if (held->value != value) {
-      splices.push_back({held->dataBegin, held->end - held->dataBegin, FormatData(value)});
+    if (index == values_.size()) {
+      added += lineBreak_ + FormatValueLine(name, value);
+    } else if (const Held& held = values_[index]; held.value != value) {
+      splices.push_back({held.dataBegin, held.end - held.dataBegin, FormatData(value)});
     }
   }
   std::sort(splices.begin(), splices.end(),
             [](const Splice& a, const Splice& b) { return a.offset < b.offset; });
   if (added.empty()) return splices;
+  const std::string lines = added.substr(lineBreak_.size());
   if (!sectionEnd_) {
     // As regedit exports: a blank line before each section, and one at the end of the file.
     std::string section = endsWithLineBreak_ ? "" : lineBreak_;
     if (!(endsWithLineBreak_ && lastLineEmpty_)) section += lineBreak_;
-    section += "[" + Path() + "]" + lineBreak_ + Lines(added) + lineBreak_ + lineBreak_;
+    section += "[" + Path() + "]" + lineBreak_ + lines + lineBreak_ + lineBreak_;
     splices.push_back({lineEnd_, 0, section});
-  } else if (sectionEndsText_) {
-    splices.push_back({*sectionEnd_, 0, lineBreak_ + Lines(added)});
   } else {
-    splices.push_back({*sectionEnd_, 0, Lines(added) + lineBreak_});
+    splices.push_back({*sectionEnd_, 0, sectionEndsText_ ? added : lines + lineBreak_});
   }
   return splices;
 }
@@ -408,15 +341,19 @@ Error RegistryKey::ReadLine(std::string_view line, std::size_t begin, bool lineF
   if (crlf) line.remove_suffix(1);
   endsWithLineBreak_ = lineFeed;
   lastLineEmpty_ = line.empty();
-  if (state_ == State::kHeader && IsRegedit5Export(line)) return kRegedit5Export;
+  if (state_ == State::kHeader && IsRegedit5Export(line)) {
+    return "a regedit 5 export (Windows Registry Editor Version 5.00): export as REGEDIT4 or "
+           "convert it";
+  }
   // regedit cuts lines at these, where this reader would read on.
-  if (line.find('\r') != std::string_view::npos) return kLoneCarriageReturn;
-  if (line.find('\0') != std::string_view::npos) return kZeroByte;
-
+  if (line.find('\r') != std::string_view::npos) return "carriage return without line feed";
+  if (line.find('\0') != std::string_view::npos) return "zero byte";
   if (state_ == State::kHeader) {
-    if (line != kHeader) return StartsWith(line, kByteOrderMark) ? kByteOrderMarkFound : kBadHeader;
-    // New lines end like the header.
-    lineBreak_ = lineFeed && !crlf ? "\n" : "\r\n";
+    if (line != kHeader) {
+      return StartsWith(line, kByteOrderMark) ? "byte order mark before REGEDIT4"
+                                              : "the first line must be REGEDIT4";
+    }
+    lineBreak_ = lineFeed && !crlf ? "\n" : "\r\n";  // new lines end like the header
     state_ = State::kOutsideKey;
     return nullptr;
   }
@@ -424,21 +361,21 @@ Error RegistryKey::ReadLine(std::string_view line, std::size_t begin, bool lineF
   const std::size_t first = SkipBlanks(line, 0);
   if (first == line.size() || line[first] == ';') return nullptr;
   if (line[first] == '[') return ReadSection(line, first);
-  if (line[first] != '@' && line[first] != '"') return kUnknownLine;
-  if (state_ != State::kInKey) return kValueOutsideKey;
+  if (line[first] != '@' && line[first] != '"') return "not a key, a value or a comment";
+  if (state_ != State::kInKey) return "value outside a key section";
   return ReadValue(line, first);
 }
 
 // [KEY] or [-KEY]. Like regedit, the name runs to the line's last ']'. Only the names that lead
 // to the key are compared; the rest of the path just has to be valid.
 Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
-  const std::size_t close = line.back() == ']' ? line.size() - 1 : line.rfind(']');
-  if (close == std::string_view::npos) return kKeyNotClosed;
-  if (!OnlyCommentFrom(line, close + 1)) return kTextAfterKey;
+  const std::size_t close = line.rfind(']');
+  if (close == std::string_view::npos) return "key name without closing ]";
+  if (!OnlyCommentFrom(line, close + 1)) return "text after ]";
   const bool deletes = open + 1 < close && line[open + 1] == '-';
   const std::string_view path = line.substr(open + 1 + deletes, close - open - 1 - deletes);
   const std::size_t root = RootOf(path);
-  if (root == kNoRoot) return kUnknownRoot;
+  if (root == kNoRoot) return "unknown root key";
   const std::size_t rootEnd = kRootNames[root].size();
   std::size_t shared = 0;    // names below the root that lead to the key
   std::size_t at = rootEnd;  // at the backslash before the first name not compared, or the end
@@ -449,8 +386,11 @@ Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
     at += 1 + name.size();
     ++shared;
   }
-  if (HasEmptyName(path.substr(at))) return kEmptyKeyName;
-  if (deletes && rootEnd == path.size()) return kRootDeletion;
+  const std::string_view rest = path.substr(at);
+  if (rest.find("\\\\") != std::string_view::npos || (!rest.empty() && rest.back() == '\\')) {
+    return "empty key name";
+  }
+  if (deletes && rootEnd == path.size()) return "a root key cannot be deleted";
   // The path is the key's or a parent's: the same root, and every name one of the key's.
   const bool leadsToKey = root == root_ && at == path.size();
   inKey_ = !deletes && leadsToKey && shared == names_.size();
@@ -465,35 +405,46 @@ Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
   return nullptr;
 }
 
+// "name"=data or @=data, blanks allowed around '=', from the name's first byte; "name"=- deletes.
 Error RegistryKey::ReadValue(std::string_view line, std::size_t nameBegin) {
-  ValueLine parsed;
-  Error error = ReadValueLine(line, nameBegin, inKey_ ? &name_ : nullptr,
-                              inKey_ ? &value_ : nullptr, &parsed);
-  if (error != nullptr || !inKey_) {
-    if (parsed.continues) state_ = State::kHexContinued;
+  name_.clear();
+  value_.data.clear();
+  std::size_t i = nameBegin + 1;
+  if (line[nameBegin] == '"') {
+    if (Error error = ReadQuoted(line, &i, inKey_ ? &name_ : nullptr)) return error;
+  }
+  i = SkipBlanks(line, i);
+  if (i == line.size() || line[i] != '=') return "expected = after the value name";
+  i = SkipBlanks(line, i + 1);
+  const bool deletes = i < line.size() && line[i] == '-';
+  bool continues = false;
+  if (Error error = deletes ? (OnlyCommentFrom(line, i + 1) ? nullptr : kTextAfterData)
+                            : ReadData(line.substr(i), inKey_ ? &value_ : nullptr, &continues)) {
     return error;
   }
+  if (continues) state_ = State::kHexContinued;
+  if (!inKey_) return nullptr;
   EndSection();
   continued_ = name_;
   const std::size_t index = IndexOf(name_);
-  if (parsed.deletes) {
+  if (deletes) {
     if (index < values_.size()) values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
     return nullptr;
   }
   if (index == values_.size()) values_.push_back({name_, {}, 0, 0});
-  Held& held = values_[index];
-  held.value = value_;
-  held.dataBegin = lineBegin_ + parsed.dataBegin;
-  held.end = lineBegin_ + line.size();
-  if (parsed.continues) state_ = State::kHexContinued;
+  values_[index].value = value_;
+  values_[index].dataBegin = lineBegin_ + i;
+  values_[index].end = lineBegin_ + line.size();
   return nullptr;
 }
 
+// The hex bytes of a value that go on from the line before.
 Error RegistryKey::ReadContinuation(std::string_view line) {
   const std::size_t index = IndexOf(continued_);
   Held* held = inKey_ && index < values_.size() ? &values_[index] : nullptr;
   bool continues;
-  if (Error error = ReadHexContinuation(line, held ? &held->value.data : nullptr, &continues)) {
+  if (Error error = ReadHexBytes(line, SkipBlanks(line, 0), false,
+                                 held != nullptr ? &held->value.data : nullptr, &continues)) {
     return error;
   }
   if (held != nullptr) {
@@ -507,12 +458,6 @@ Error RegistryKey::ReadContinuation(std::string_view line) {
 void RegistryKey::EndSection() {
   sectionEnd_ = lineEnd_;
   sectionEndsText_ = !endsWithLineBreak_;
-}
-
-std::string RegistryKey::Lines(const std::vector<std::string>& lines) const {
-  std::string text = lines[0];
-  for (std::size_t i = 1; i < lines.size(); ++i) text += lineBreak_ + lines[i];
-  return text;
 }
 
 std::string RegistryKey::Path() const {

@@ -9,21 +9,8 @@
 // several sections. The six root keys always exist and cannot be deleted. Key and value names
 // match ignoring ASCII case and keep the case they were first written with.
 //
-// It reads what regedit imports (as Wine's import code reads it), stricter where regedit skips
-// or guesses:
-// - the first line is exactly REGEDIT4: no byte order mark (regedit reads REGEDIT4 as ANSI) and
-//   no blanks around it; a regedit 5 export is named as such;
-// - lines end in CRLF or LF; a lone CR or a zero byte is an error (regedit cuts lines there);
-// - a line regedit would skip is an error, except blank lines and ';' comments;
-// - [KEY] must start with a root name, have no empty component and end at its last ']';
-// - escapes are \\, \", \n and \r only (regedit takes other letters as themselves, and refuses \0);
-// - dword: takes 1 to 8 hex digits, as regedit does;
-// - hex bytes are exactly two hex digits, commas without blanks and none trailing; a value
-//   continues on the next line only after ",\" and that line must hold more bytes (regedit also
-//   skips blank and comment lines there and takes the end of the file as the end of the value);
-// - hex(N): takes 1 to 8 hex digits for N.
-// Blanks around '=' and a ';' comment after the data are accepted, as regedit does. Anything the
-// reader cannot read fails with "line N: reason"; nothing is skipped.
+// It reads what regedit imports, stricter where regedit skips or guesses, and fails with
+// "line N: reason" on anything it cannot read; docs/emulated-machine.md lists the rules.
 #pragma once
 
 #include <cstddef>
@@ -108,7 +95,6 @@ class RegistryKey {
   std::size_t IndexOf(std::string_view name) const;
   // The line just read is the key's last so far: new values go after it.
   void EndSection();
-  std::string Lines(const std::vector<std::string>& lines) const;
   std::string Path() const;  // with each name as first written
 
   std::size_t root_;
