@@ -59,13 +59,11 @@ void RemoveStaleTemporaries(int folder) {
   });
 }
 
+// Root can give a file away; a user keeps at least the group, where they belong to it, and
+// otherwise the file stays as this user made it.
 void OwnAs(int file, const struct stat& owner) {
-  struct stat now;
-  if (fstat(file, &now) != 0 || (now.st_uid == owner.st_uid && now.st_gid == owner.st_gid)) return;
-  // Root can give a file away; a user keeps at least the group, where they belong to it.
-  if (fchown(file, owner.st_uid, owner.st_gid) != 0 &&
-      fchown(file, static_cast<uid_t>(-1), owner.st_gid) != 0) {
-    return;  // it stays as this user made it
+  if (fchown(file, owner.st_uid, owner.st_gid) != 0) {
+    [[maybe_unused]] const int kept = fchown(file, static_cast<uid_t>(-1), owner.st_gid);
   }
 }
 
@@ -110,27 +108,17 @@ void OwnLikeFolder(int file, int folder) {
 }
 
 bool CopyContents(int from, int to, DWORD* error) {
-  off_t offset = 0;
-  for (bool kernelCopy = true;;) {
-    ssize_t copied = kernelCopy ? copy_file_range(from, &offset, to, nullptr, 1 << 30, 0) : -1;
-    // Not between these two file systems: copy through a buffer instead.
-    if (kernelCopy && copied < 0 &&
-        (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-      kernelCopy = false;
-    }
-    if (!kernelCopy) {
-      char buffer[1 << 16];
-      copied = pread(from, buffer, sizeof buffer, offset);
-      if (copied > 0 && !WriteAll(to, {buffer, static_cast<std::size_t>(copied)}, error)) {
-        return false;
-      }
-      offset += copied > 0 ? copied : 0;
-    }
-    if (copied == 0) return true;
-    if (copied < 0 && errno != EINTR) {
+  char buffer[1 << 16];
+  for (off_t offset = 0;;) {
+    const ssize_t got = pread(from, buffer, sizeof buffer, offset);
+    if (got == 0) return true;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
       *error = WindowsError(errno);
       return false;
     }
+    if (!WriteAll(to, {buffer, static_cast<std::size_t>(got)}, error)) return false;
+    offset += got;
   }
 }
 
