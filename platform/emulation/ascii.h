@@ -18,6 +18,7 @@ inline std::string Lower(std::string_view text) {
 
 inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // most names are written as they are asked for
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }

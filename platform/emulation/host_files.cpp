@@ -164,28 +164,28 @@ UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, D
   return file;
 }
 
-std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DWORD* error) {
+bool ReadWholeFile(int folder, const std::string& name, std::string* content, DWORD* error) {
   const UniqueFd file = OpenForReading(folder, name, false, error);
   struct stat status;
-  if (!file) return std::nullopt;
+  if (!file) return false;
   if (fstat(file.get(), &status) != 0) {
     *error = WindowsError(errno);
-    return std::nullopt;
+    return false;
   }
   // One byte more than the file holds, so that the read that finds its end needs no more room.
-  std::string content(static_cast<std::size_t>(status.st_size) + 1, '\0');
+  content->resize(static_cast<std::size_t>(status.st_size) + 1);
   std::size_t size = 0;
   for (ssize_t got = 1; got != 0;) {
-    if (size == content.size()) content.resize(2 * size);  // it grew while it was read
-    got = ::read(file.get(), &content[size], content.size() - size);
+    if (size == content->size()) content->resize(2 * size);  // it grew while it was read
+    got = ::read(file.get(), &(*content)[size], content->size() - size);
     if (got < 0 && errno != EINTR) {
       *error = WindowsError(errno);
-      return std::nullopt;
+      return false;
     }
     size += got > 0 ? static_cast<std::size_t>(got) : 0;
   }
-  content.resize(size);
-  return content;
+  content->resize(size);
+  return true;
 }
 
 std::string WhyUnreadable(int folder, const std::string& name) {

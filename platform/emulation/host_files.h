@@ -22,9 +22,10 @@ bool ForEachName(int folder, const std::function<void(const char* name)>& visit)
 // folder, a pipe or a device).
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error);
 
-// The whole content of the regular file folder/name; nothing, with *error set, when it cannot
-// be read (ERROR_FILE_NOT_FOUND when it does not exist).
-std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DWORD* error);
+// Reads the whole content of the regular file folder/name into *content, whose memory is used
+// again; false, with *error set, when it cannot be read (ERROR_FILE_NOT_FOUND when it does not
+// exist).
+bool ReadWholeFile(int folder, const std::string& name, std::string* content, DWORD* error);
 
 // Writes all of content to fd.
 bool WriteAll(int fd, std::string_view content, DWORD* error);

@@ -137,15 +137,14 @@ bool OpenMachine(const std::string& folder, std::string* error) {
   if (!machine->folder) return false;
   const std::string descriptionPath = folder + "/" + kDescriptionFile;
   DWORD readError = ERROR_SUCCESS;
-  const std::optional<std::string> text =
-      ReadWholeFile(machine->folder.get(), kDescriptionFile, &readError);
-  if (!text) {
+  std::string text;
+  if (!ReadWholeFile(machine->folder.get(), kDescriptionFile, &text, &readError)) {
     *error =
         Quoted(descriptionPath) + ": " + WhyUnreadable(machine->folder.get(), kDescriptionFile);
     return false;
   }
   std::string descriptionError;
-  std::optional<MachineDescription> description = ParseMachineDescription(*text, &descriptionError);
+  std::optional<MachineDescription> description = ParseMachineDescription(text, &descriptionError);
   if (!description) {
     *error = Quoted(descriptionPath) + ", " + descriptionError;
     return false;

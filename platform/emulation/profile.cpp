@@ -47,11 +47,7 @@ bool WriteIn(const Location& file, LPCSTR section, LPCSTR key, LPCSTR value, DWO
     return false;
   }
   std::string text;
-  if (exists) {
-    std::optional<std::string> content = ReadWholeFile(folder, file.name, error);
-    if (!content) return false;
-    text = std::move(*content);
-  }
+  if (exists && !ReadWholeFile(folder, file.name, &text, error)) return false;
   const std::optional<std::string> edited = Edit(text, section, key, value);
   if (!edited) {
     *error = ERROR_INVALID_PARAMETER;  // no profile line can hold these strings

@@ -69,8 +69,7 @@ bool ReadHexNumber(std::string_view s, std::size_t* i, std::uint32_t* number) {
 // appending its unescaped bytes to out when it is given.
 Error ReadQuoted(std::string_view s, std::size_t* i, std::string* out) {
   for (std::size_t at = *i;;) {
-    std::size_t end = at;
-    while (end < s.size() && s[end] != '"' && s[end] != '\\') ++end;
+    const std::size_t end = std::min({s.find('"', at), s.find('\\', at), s.size()});
     if (out != nullptr) out->append(s.substr(at, end - at));
     if (end == s.size()) return "string without closing quote";
     if (s[end] == '"') {
@@ -255,6 +254,7 @@ RegistryKey::RegistryKey(std::string_view keyPath) : root_(RootOf(keyPath)) {
 std::optional<RegistryKey> RegistryKey::ReadText(std::string_view keyPath, std::string_view text,
                                                  std::string* error) {
   RegistryKey key(keyPath);
+  key.firstZero_ = text.find('\0');
   std::size_t lineNumber = 1;
   Error reason = nullptr;
   // An empty text is one empty line; a line break at the end starts none.
@@ -347,7 +347,7 @@ Error RegistryKey::ReadLine(std::string_view line, std::size_t begin, bool lineF
   }
   // regedit cuts lines at these, where this reader would read on.
   if (line.find('\r') != std::string_view::npos) return "carriage return without line feed";
-  if (line.find('\0') != std::string_view::npos) return "zero byte";
+  if (firstZero_ < lineEnd_) return "zero byte";
   if (state_ == State::kHeader) {
     if (line != kHeader) {
       return StartsWith(line, kByteOrderMark) ? "byte order mark before REGEDIT4"

@@ -110,6 +110,7 @@ class RegistryKey {
   std::string lineBreak_ = "\r\n";  // the header's
   std::size_t lineBegin_ = 0;       // where the line being read starts
   std::size_t lineEnd_ = 0;         // where the next one starts
+  std::size_t firstZero_;           // where the text's first zero byte is, if it holds one
   bool endsWithLineBreak_ = false;  // the last line read
   bool lastLineEmpty_ = false;
   std::string name_;  // buffers reused from line to line

@@ -34,6 +34,8 @@ struct OpenKey {
   NamedValues pending;  // saved at close
 };
 OpenKey openKeys[kMaxOpenKeys];
+// The store's text as last read: its memory serves every read of a run.
+std::string storeText;
 
 void ReportStore(const std::string& reason) {
   ReportMachineFault(MachinePath(kRegistryFile), reason);
@@ -44,14 +46,15 @@ void ReportStore(const std::string& reason) {
 LONG ReadStore(const std::string& path, std::string* text, std::optional<RegistryKey>* key,
                bool* exists) {
   DWORD error = ERROR_SUCCESS;
-  std::optional<std::string> read = ReadWholeFile(MachineFolder(), kRegistryFile, &error);
-  *exists = read.has_value();
-  if (!read && error != ERROR_FILE_NOT_FOUND) {
+  *exists = ReadWholeFile(MachineFolder(), kRegistryFile, text, &error);
+  if (!*exists && error != ERROR_FILE_NOT_FOUND) {
     ReportStore(WhyUnreadable(MachineFolder(), kRegistryFile));
     return static_cast<LONG>(error);
   }
-  if (!read) ReportStore(WhyUnreadable(MachineFolder(), kRegistryFile) + "; the registry is empty");
-  *text = read ? std::move(*read) : kEmptyStore;
+  if (!*exists) {
+    ReportStore(WhyUnreadable(MachineFolder(), kRegistryFile) + "; the registry is empty");
+    *text = kEmptyStore;
+  }
   std::string why;
   *key = RegistryKey::ReadText(path, *text, &why);
   if (!*key) {
@@ -95,10 +98,9 @@ LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
     AppendSubKey(&path, subKey);
   }
 
-  std::string text;
   std::optional<RegistryKey> key;
   bool exists;
-  if (const LONG error = ReadStore(path, &text, &key, &exists)) return error;
+  if (const LONG error = ReadStore(path, &storeText, &key, &exists)) return error;
   if (!key->Exists()) {  // opened, never created
     ReportStore("holds no key " + Quoted(path));
     return ERROR_FILE_NOT_FOUND;
@@ -123,10 +125,9 @@ LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
 // now, however it was when the key was opened.
 LONG Save(const OpenKey& open) {
   FolderLock lock(MachineFolder());
-  std::string text;
   std::optional<RegistryKey> key;
   bool exists;
-  if (const LONG error = ReadStore(open.path, &text, &key, &exists)) return error;
+  if (const LONG error = ReadStore(open.path, &storeText, &key, &exists)) return error;
   const std::optional<std::vector<Splice>> splices = key->Set(open.pending);
   if (!splices) {
     ReportStore("no longer holds key " + Quoted(open.path));
@@ -138,7 +139,7 @@ LONG Save(const OpenKey& open) {
   const bool known =
       exists && fstatat(MachineFolder(), kRegistryFile, &status, AT_SYMLINK_NOFOLLOW) == 0;
   const auto write = [&](int to, DWORD* error) {
-    return WriteSpliced(text, *splices,
+    return WriteSpliced(storeText, *splices,
                         [&](std::string_view piece) { return WriteAll(to, piece, error); });
   };
   DWORD error = ERROR_SUCCESS;
