@@ -175,8 +175,8 @@ std::optional<std::vector<std::string>> NamesInHive(std::string_view keyPath, Vi
       strcasecmp(names[1].c_str(), kHiveRoot) != 0) {
     return std::nullopt;
   }
-  names[1] = kWow64Node;
-  names.erase(names.begin(), names.begin() + (view == View::kWow64 ? 1 : 2));
+  names.erase(names.begin(), names.begin() + 2);
+  if (view == View::kWow64) names.insert(names.begin(), kWow64Node);
   return names;
 }
 

@@ -152,6 +152,14 @@ Version Parsed(const std::string& text, Version version) {
   return version;
 }
 
+DWORD LittleEndian(const std::string& bytes) {
+  DWORD number = 0;
+  for (std::size_t at = bytes.size(); at > 0; --at) {
+    number = number << 8 | static_cast<unsigned char>(bytes[at - 1]);
+  }
+  return number;
+}
+
 // The NT family's numbers, from the hive: CurrentVersion "6.3" and CurrentBuildNumber, and
 // since Windows 10 CurrentMajorVersionNumber and CurrentMinorVersionNumber beside them.
 bool ReadNtVersion(const HiveFile& hive, Version* version, std::string* why) {
@@ -159,19 +167,16 @@ bool ReadNtVersion(const HiveFile& hive, Version* version, std::string* why) {
   const DWORD error = ReadValues(hive, kVersionKey, View::kNative, &values, why);
   if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return false;
   for (const NamedValue& value : values) {
+    const bool isString = value.type == REG_SZ;
     const bool isNumber = value.type == REG_DWORD && value.data.size() == sizeof(DWORD);
-    DWORD number = 0;
-    for (std::size_t at = isNumber ? sizeof number : 0; at > 0; --at) {
-      number = number << 8 | static_cast<unsigned char>(value.data[at - 1]);
-    }
-    if (SameName(value.name, "CurrentVersion") && value.type == REG_SZ) {
+    if (isString && SameName(value.name, "CurrentVersion")) {
       *version = Parsed(value.data, *version);
-    } else if (SameName(value.name, "CurrentBuildNumber") && value.type == REG_SZ) {
-      version->build = Parsed(value.data, {version->build, 0, 0}).major;
-    } else if (SameName(value.name, "CurrentMajorVersionNumber") && isNumber) {
-      version->major = number;
-    } else if (SameName(value.name, "CurrentMinorVersionNumber") && isNumber) {
-      version->minor = number;
+    } else if (isString && SameName(value.name, "CurrentBuildNumber")) {
+      version->build = static_cast<DWORD>(std::strtoul(value.data.c_str(), nullptr, 10));
+    } else if (isNumber && SameName(value.name, "CurrentMajorVersionNumber")) {
+      version->major = LittleEndian(value.data);
+    } else if (isNumber && SameName(value.name, "CurrentMinorVersionNumber")) {
+      version->minor = LittleEndian(value.data);
     }
   }
   return true;
