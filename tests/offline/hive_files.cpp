@@ -12,8 +12,7 @@
 namespace {
 
 constexpr std::size_t kBlock = 4096;
-constexpr std::size_t kRootCell = 0x20;  // in the bin, after its header
-constexpr std::size_t kSecurityCell = kRootCell + 88;
+constexpr std::size_t kSecurityCell = 0x78;          // in the bin, after the root key's cell
 constexpr std::uint64_t kTime = 0x01d0000000000000;  // 2014, any time will do
 
 void Put(std::string* bytes, std::size_t at, std::uint64_t value, std::size_t size) {
@@ -22,9 +21,8 @@ void Put(std::string* bytes, std::size_t at, std::uint64_t value, std::size_t si
 
 std::uint32_t Get32(const std::string& bytes, std::size_t at) {
   std::uint32_t value = 0;
-  for (std::size_t i = 4; i > 0; --i) {
+  for (std::size_t i = 4; i > 0; --i)
     value = value << 8 | static_cast<unsigned char>(bytes[at + i - 1]);
-  }
   return value;
 }
 
@@ -34,47 +32,52 @@ void PutChecksum(std::string* hive) {
   Put(hive, 508, sum == 0 ? 1 : sum == ~0u ? ~1u : sum, 4);
 }
 
-// The root key's security: owned by Administrators, full access for SYSTEM.
-const std::string kSecurity = std::string(
-    "\x01\x00\x04\x80"  // revision, self-relative with a DACL
-    "\x30\x00\x00\x00\x40\x00\x00\x00\x00\x00\x00\x00\x14\x00\x00\x00"  // owner, group, -, DACL
-    "\x02\x00\x1c\x00\x01\x00\x00\x00"                                  // the DACL: one entry
-    "\x00\x02\x14\x00\x3f\x00\x0f\x00"  // allowed, inherited by keys: KEY_ALL_ACCESS
-    "\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00"                  // S-1-5-18
-    "\x01\x02\x00\x00\x00\x00\x00\x05\x20\x00\x00\x00\x20\x02\x00\x00"  // S-1-5-32-544
+// The root key's security: owned by Administrators, full access for SYSTEM, inherited by keys.
+const std::string kDescriptor(
+    "\x01\x00\x04\x80\x30\x00\x00\x00\x40\x00\x00\x00\x00\x00\x00\x00\x14\x00\x00\x00"
+    "\x02\x00\x1c\x00\x01\x00\x00\x00\x00\x02\x14\x00\x3f\x00\x0f\x00"
+    "\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00"
+    "\x01\x02\x00\x00\x00\x00\x00\x05\x20\x00\x00\x00\x20\x02\x00\x00"
     "\x01\x02\x00\x00\x00\x00\x00\x05\x20\x00\x00\x00\x20\x02\x00\x00",
     80);
 
-std::string Bin() {
-  std::string bin(kBlock, '\0');
-  bin.replace(0, 4, "hbin");
-  Put(&bin, 8, kBlock, 4);
-  Put(&bin, 20, kTime, 8);
-  // The root key: no subkeys, no values, its name "ROOT" in ASCII.
-  std::size_t nk = kRootCell;
-  Put(&bin, nk, static_cast<std::uint32_t>(-88), 4);
-  bin.replace(nk + 4, 2, "nk");
-  Put(&bin, nk + 6, 0x2c, 2);  // the hive's root, not to be deleted, name in ASCII
-  Put(&bin, nk + 8, kTime, 8);
-  Put(&bin, nk + 20, ~0u, 4);                                                        // no parent
-  for (const std::size_t none : {32u, 36u, 44u, 52u}) Put(&bin, nk + none, ~0u, 4);  // no lists
-  Put(&bin, nk + 48, kSecurityCell, 4);
-  Put(&bin, nk + 76, 4, 2);
-  bin.replace(nk + 80, 4, "ROOT");
-  // Its security cell, the only one, so a ring of one.
-  const std::size_t sk = kSecurityCell;
-  Put(&bin, sk, static_cast<std::uint32_t>(-static_cast<std::int32_t>(24 + kSecurity.size())), 4);
-  bin.replace(sk + 4, 2, "sk");
-  Put(&bin, sk + 8, kSecurityCell, 4);
-  Put(&bin, sk + 12, kSecurityCell, 4);
-  Put(&bin, sk + 16, 1, 4);
-  Put(&bin, sk + 20, kSecurity.size(), 4);
-  bin.replace(sk + 24, kSecurity.size(), kSecurity);
-  // The rest of the bin is one free cell.
-  const std::size_t free = sk + 24 + kSecurity.size();
-  Put(&bin, free, kBlock - free, 4);
-  return bin;
-}
+// The fields of an empty hive that are not zero: where, what, how many bytes. The base block
+// (sequence numbers, format 1.5, where the root key is, the bins' size); one bin (size, time); in
+// it the root key "ROOT" (flags: a hive's root, in ASCII; no parent, subkeys, values or class),
+// its security cell (a ring of one, used once) and a free cell to the end of the bin.
+struct Field {
+  std::size_t at;
+  std::uint64_t value;
+  std::size_t size;
+};
+constexpr std::size_t kRoot = kBlock + 0x20, kSecurity = kBlock + kSecurityCell;
+const Field kFields[] = {{4, 1, 4},
+                         {8, 1, 4},
+                         {12, kTime, 8},
+                         {20, 1, 4},
+                         {24, 5, 4},
+                         {32, 1, 4},
+                         {36, 0x20, 4},
+                         {40, kBlock, 4},
+                         {44, 1, 4},
+                         {kBlock + 8, kBlock, 4},
+                         {kBlock + 20, kTime, 8},
+                         {kRoot, static_cast<std::uint32_t>(-88), 4},
+                         {kRoot + 6, 0x2c, 2},
+                         {kRoot + 8, kTime, 8},
+                         {kRoot + 20, ~0u, 4},
+                         {kRoot + 32, ~0u, 4},
+                         {kRoot + 36, ~0u, 4},
+                         {kRoot + 44, ~0u, 4},
+                         {kRoot + 48, kSecurityCell, 4},
+                         {kRoot + 52, ~0u, 4},
+                         {kRoot + 76, 4, 2},
+                         {kSecurity, static_cast<std::uint32_t>(-104), 4},
+                         {kSecurity + 8, kSecurityCell, 4},
+                         {kSecurity + 12, kSecurityCell, 4},
+                         {kSecurity + 16, 1, 4},
+                         {kSecurity + 20, 80, 4},
+                         {kSecurity + 104, kBlock - kSecurityCell - 104, 4}};
 
 struct HiveCloser {
   void operator()(hive_h* hive) const { hivex_close(hive); }
@@ -93,19 +96,16 @@ hive_node_h MakeKey(hive_h* hive, const std::string& path) {
 }  // namespace
 
 std::string EmptyHive() {
-  std::string base(kBlock, '\0');
-  base.replace(0, 4, "regf");
-  Put(&base, 4, 1, 4);
-  Put(&base, 8, 1, 4);
-  Put(&base, 12, kTime, 8);
-  Put(&base, 20, 1, 4);  // format 1.5, the one of Windows XP and later
-  Put(&base, 24, 5, 4);
-  Put(&base, 32, 1, 4);
-  Put(&base, 36, kRootCell, 4);
-  Put(&base, 40, kBlock, 4);
-  Put(&base, 44, 1, 4);
-  PutChecksum(&base);
-  return base + Bin();
+  std::string hive(2 * kBlock, '\0');
+  for (const Field& field : kFields) Put(&hive, field.at, field.value, field.size);
+  hive.replace(0, 4, "regf");
+  hive.replace(kBlock, 4, "hbin");
+  hive.replace(kRoot + 4, 2, "nk");
+  hive.replace(kRoot + 80, 4, "ROOT");
+  hive.replace(kSecurity + 4, 2, "sk");
+  hive.replace(kSecurity + 24, kDescriptor.size(), kDescriptor);
+  PutChecksum(&hive);
+  return hive;
 }
 
 std::string Utf16(const std::string& ascii) {

@@ -14,24 +14,28 @@
 
 namespace {
 
-const std::string kCurrentVersion = "Microsoft\\Windows NT\\CurrentVersion";
-const std::string kDrivers32 = kCurrentVersion + "\\Drivers32";
+using offline::View;
+
+const std::string kDrivers32 = "Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 const std::string kWowDrivers32 = "WOW6432Node\\" + kDrivers32;
-const std::string kKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + kDrivers32;
+const std::string kSoftware = "HKEY_LOCAL_MACHINE\\SOFTWARE\\";
+const std::string kKey = kSoftware + kDrivers32;
+const std::string kMrle = "vidc.mrle=REG_SZ,24,msrle32.dll\n";
+const std::string kWavemapper = "wavemapper=REG_SZ,24,msacm32.drv\n";
 
 class HiveTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteHive(path, {kCurrentVersion + "\\drivers.desc"},
+    WriteHive(path, {"Microsoft\\Windows NT\\CurrentVersion\\drivers.desc"},
               {{kDrivers32, "vidc.mrle", REG_SZ, Utf16("msrle32.dll")},
                {kDrivers32, "wavemapper", REG_SZ, Utf16("msacm32.drv")},
                {kWowDrivers32, "vidc.mrle", REG_SZ, Utf16("msrle32.dll")}});
     hive.folder = emulation::UniqueFd(open(folder.work.c_str(), O_RDONLY | O_DIRECTORY));
   }
-  struct stat Stat() {
+  ino_t Inode() {
     struct stat status = {};
     stat(path.c_str(), &status);
-    return status;
+    return status.st_ino;
   }
 
   MachineFolder folder;
@@ -41,28 +45,23 @@ class HiveTest : public ::testing::Test {
 };
 
 TEST_F(HiveTest, OpensExistingKeysOnlyInTheViewAsked) {
-  using offline::View;
   struct {
-    const char* keyPath;
+    std::string keyPath;
     View view;
     DWORD result;
   } const cases[] = {
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32",
-       View::kNative, ERROR_SUCCESS},
+      {kKey, View::kNative, ERROR_SUCCESS},
       {"hkey_local_machine\\software\\MICROSOFT\\windows nt\\currentversion\\drivers32",
        View::kNative, ERROR_SUCCESS},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc",
-       View::kNative, ERROR_SUCCESS},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32",
-       View::kWow64, ERROR_SUCCESS},
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc",
-       View::kWow64, ERROR_FILE_NOT_FOUND},  // only the 64-bit view has it
-      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers",
-       View::kNative, ERROR_FILE_NOT_FOUND},
+      {kKey, View::kWow64, ERROR_SUCCESS},
+      {kSoftware + "Microsoft\\Windows NT\\CurrentVersion\\drivers.desc", View::kNative,
+       ERROR_SUCCESS},
+      {kSoftware + "Microsoft\\Windows NT\\CurrentVersion\\drivers.desc", View::kWow64,
+       ERROR_FILE_NOT_FOUND},  // only the 64-bit view has it
+      {kKey + "\\sub", View::kNative, ERROR_FILE_NOT_FOUND},
       {"HKEY_LOCAL_MACHINE\\SOFTWARE", View::kNative, ERROR_SUCCESS},
       {"HKEY_LOCAL_MACHINE\\SYSTEM\\Microsoft", View::kNative, ERROR_FILE_NOT_FOUND},
       {"HKEY_CURRENT_USER\\SOFTWARE\\Microsoft", View::kNative, ERROR_FILE_NOT_FOUND},
-      {"HKEY_LOCAL_MACHINE", View::kNative, ERROR_FILE_NOT_FOUND},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.keyPath);
@@ -71,22 +70,21 @@ TEST_F(HiveTest, OpensExistingKeysOnlyInTheViewAsked) {
 }
 
 TEST_F(HiveTest, SetsValuesAsWindowsStoresThemKeepingTheOthers) {
-  const std::string nt = std::string("vornjixd.dll") + '\0';
+  const std::string terminated = std::string("vornjixd.dll") + '\0';
   struct {
-    offline::View view;
+    View view;
     std::vector<offline::NamedValue> values;
-    const char* native;  // as regfexport lists Drivers32 afterwards
-    const char* wow64;
+    std::string native, wow64;  // Drivers32 afterwards, as regfexport lists it
   } const cases[] = {
-      {offline::View::kNative,
-       {{"VIDC.MRLE", REG_SZ, "new.dll"}, {"vidc.jix1", REG_SZ, nt}, {"vidc.jix2", REG_SZ, "b"}},
-       "vidc.mrle=REG_SZ,16,new.dll\nwavemapper=REG_SZ,24,msacm32.drv\n"
-       "vidc.jix1=REG_SZ,26,vornjixd.dll\nvidc.jix2=REG_SZ,4,b\n",
-       "vidc.mrle=REG_SZ,24,msrle32.dll\n"},
-      {offline::View::kWow64,
-       {{"vidc.jix1", REG_SZ, nt}},
-       "vidc.mrle=REG_SZ,24,msrle32.dll\nwavemapper=REG_SZ,24,msacm32.drv\n",
-       "vidc.mrle=REG_SZ,24,msrle32.dll\nvidc.jix1=REG_SZ,26,vornjixd.dll\n"},
+      {View::kNative,
+       {{"VIDC.MRLE", REG_SZ, "new.dll"}, {"vidc.jix1", REG_SZ, terminated}, {"x", REG_SZ, "b"}},
+       "vidc.mrle=REG_SZ,16,new.dll\n" + kWavemapper +
+           "vidc.jix1=REG_SZ,26,vornjixd.dll\nx=REG_SZ,4,b\n",
+       kMrle},
+      {View::kWow64,
+       {{"vidc.jix1", REG_SZ, "vornjixd.dll"}},
+       kMrle + kWavemapper,
+       kMrle + "vidc.jix1=REG_SZ,26,vornjixd.dll\n"},
   };
   for (const auto& c : cases) {
     SetUp();
@@ -99,42 +97,41 @@ TEST_F(HiveTest, SetsValuesAsWindowsStoresThemKeepingTheOthers) {
 
 TEST_F(HiveTest, WritesNothingWhenNothingChanges) {
   const std::string before = ReadFile(path);
-  const struct stat old = Stat();
-  EXPECT_EQ(offline::SetValues(hive, kKey, offline::View::kNative,
-                               {{"Vidc.MRLE", REG_SZ, "msrle32.dll"}}, &why),
-            ERROR_SUCCESS);
-  EXPECT_EQ(Stat().st_ino, old.st_ino);
+  const ino_t inode = Inode();
+  EXPECT_EQ(
+      offline::SetValues(hive, kKey, View::kNative, {{"Vidc.MRLE", REG_SZ, "msrle32.dll"}}, &why),
+      ERROR_SUCCESS);
+  EXPECT_EQ(Inode(), inode);
   EXPECT_TRUE(ReadFile(path) == before) << "the hive changed";
 }
 
 TEST_F(HiveTest, LeavesAHiveItMustNotWriteByteForByte) {
-  const auto dirty = [&] { SetSequenceNumbers(path, 7, 6); };
-  const auto badChecksum = [&] { WriteFile(path, ReadFile(path).replace(12, 1, "x")); };
-  const auto readOnly = [&] { chmod(path.c_str(), 0444); };
-  const auto notAHive = [&] { WriteFile(path, std::string(8192, 'x')); };
   struct {
     const char* name;
-    std::function<void()> spoil;
+    std::function<void(const std::string&)> spoil;
     DWORD open, set;
     const char* why;
   } const cases[] = {
-      {"dirty", dirty, ERROR_BADDB, ERROR_BADDB, "start Windows and shut it down fully"},
-      {"bad checksum", badChecksum, ERROR_BADDB, ERROR_BADDB, "checksum is wrong"},
-      {"read-only", readOnly, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, "may not replace"},
-      {"not a hive", notAHive, ERROR_BADDB, ERROR_BADDB, "not a registry hive"},
-      {"missing key", [] {}, ERROR_FILE_NOT_FOUND, ERROR_KEY_DELETED, ""},
+      {"dirty", [](auto& p) { SetSequenceNumbers(p, 7, 6); }, ERROR_BADDB, ERROR_BADDB,
+       "start Windows and shut it down fully"},
+      {"bad checksum", [](auto& p) { WriteFile(p, ReadFile(p).replace(12, 1, "x")); }, ERROR_BADDB,
+       ERROR_BADDB, "checksum is wrong"},
+      {"read-only", [](auto& p) { chmod(p.c_str(), 0444); }, ERROR_ACCESS_DENIED,
+       ERROR_ACCESS_DENIED, "may not replace"},
+      {"not a hive", [](auto& p) { WriteFile(p, std::string(8192, 'x')); }, ERROR_BADDB,
+       ERROR_BADDB, "not a registry hive"},
+      {"missing key", [](auto&) {}, ERROR_FILE_NOT_FOUND, ERROR_KEY_DELETED, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SetUp();
-    c.spoil();
+    c.spoil(path);
     const std::string before = ReadFile(path);
     const std::string key = c.set == ERROR_KEY_DELETED ? kKey + "\\gone" : kKey;
     why.clear();
-    EXPECT_EQ(offline::OpenKey(hive, key, offline::View::kNative, true, &why), c.open);
+    EXPECT_EQ(offline::OpenKey(hive, key, View::kNative, true, &why), c.open);
     EXPECT_NE(why.find(c.why), std::string::npos) << why;
-    EXPECT_EQ(offline::SetValues(hive, key, offline::View::kNative, {{"a", REG_SZ, "b"}}, &why),
-              c.set);
+    EXPECT_EQ(offline::SetValues(hive, key, View::kNative, {{"a", REG_SZ, "b"}}, &why), c.set);
     EXPECT_TRUE(ReadFile(path) == before) << "the hive changed";
     EXPECT_EQ(ListFolder(folder.work), "SOFTWARE ");  // no new file left beside it
   }
