@@ -55,7 +55,8 @@ DWORD ReadValues(const HiveFile& hive, std::string_view keyPath, View view,
 // string is stored in UTF-16 with its terminating zero, also when the data lacks one. When the
 // key holds them all already, nothing is written; otherwise a new hive is written beside the
 // old one, flushed and renamed over it, keeping its Windows security. ERROR_KEY_DELETED when
-// the key is gone.
+// the key is gone; ERROR_NOT_SUPPORTED, the hive left as it is, when the key holds a value of
+// more than 16,344 bytes, which Windows keeps in big-data cells that libhivex cannot write.
 DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
                 const std::vector<NamedValue>& values, std::string* why);
 
