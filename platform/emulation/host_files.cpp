@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,6 +79,24 @@ void KeepOwner(int file, int folder, const std::string& name) {
   }
 }
 
+// What Windows keeps of a file it overwrites, as ntfs-3g shows it in extended attributes (asked
+// for by name; they are not listed): its security descriptor, attributes and creation time.
+// Without them a replaced file on an NTFS drive would get ntfs-3g's default, full access for
+// everyone. Where the file system keeps none there is nothing to carry.
+bool KeepWindowsSecurity(int file, int folder, const std::string& name) {
+  const UniqueFd old(
+      ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | kOpenFlags));
+  for (const char* attribute : {"system.ntfs_acl", "system.ntfs_attrib", "system.ntfs_crtime"}) {
+    char value[1 << 16];
+    const ssize_t size = old ? fgetxattr(old.get(), attribute, value, sizeof value) : -1;
+    if (size < 0 && (errno == ENODATA || errno == ENOTSUP || !old)) continue;
+    if (size < 0 || fsetxattr(file, attribute, value, static_cast<std::size_t>(size), 0) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // One attempt at the folder's lock: false while another program holds it. Any other failure
 // leaves the folder unlocked, as it always was where locks are not kept.
 bool Lock(int folder, int how) {
@@ -105,6 +124,10 @@ bool WriteAll(int fd, std::string_view content, DWORD* error) {
 void OwnLikeFolder(int file, int folder) {
   struct stat owner;
   if (fstat(folder, &owner) == 0) OwnAs(file, owner);
+}
+
+bool IsTemporary(const char* name) {
+  return WriterOf(name) != 0;
 }
 
 bool CopyContents(int from, int to, DWORD* error) {
@@ -216,7 +239,8 @@ bool ReplaceFile(int folder, const std::string& name, mode_t mode,
   // Only once the new content is safely on disk may it take the old file's place. The umask
   // must not decide what the file becomes.
   bool done = fill(file.get(), error);
-  if (done && (fchmod(file.get(), mode & 0777) != 0 || fsync(file.get()) != 0 ||
+  if (done && (fchmod(file.get(), mode & 0777) != 0 ||
+               !KeepWindowsSecurity(file.get(), folder, name) || fsync(file.get()) != 0 ||
                ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)) {
     *error = WindowsError(errno);
     done = false;

@@ -45,10 +45,14 @@ std::string HostPath(int folder, std::string_view name);
 // leaves a user's machine the user's.
 void OwnLikeFolder(int file, int folder);
 
+// Whether name is that of a temporary file ReplaceFile writes, .vorn-<pid>-<n>-<name>.
+bool IsTemporary(const char* name);
+
 // Replaces folder/name, or creates it, so that readers only ever see the old or the new file:
 // fill writes the new content into a temporary file beside it, .vorn-<pid>-<n>-<name>, which
 // is flushed and renamed over the old one, and removed when anything fails. The new file gets
-// mode, and the owner and group of the file it replaces (or of the folder). Called with the
+// mode, and the owner and group of the file it replaces (or of the folder), and on an NTFS
+// drive that file's Windows security. Called with the
 // folder's lock held, so that a temporary file a killed run left is removed, never reused.
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error);

@@ -1,23 +1,13 @@
-// The machine: machine.conf read, the folder this process runs on opened once at start-up, and
-// Windows paths located in it.
+// The machine: machine.conf read, the machine this process runs on, and Windows paths located in
+// it.
 #include "platform/emulation/machine.h"
 
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 #include "platform/emulation/ascii.h"
-#include "platform/emulation/fresh_machine.h"
-#include "platform/emulation/host_files.h"
-#include "platform/emulation/layout.h"
 #include "platform/emulation/report.h"
 #include "platform/emulation/windows_files.h"
 #include "platform/emulation/windows_path.h"
@@ -25,15 +15,12 @@
 namespace emulation {
 namespace {
 
-constexpr char kMachineVariable[] = "VORN_MACHINE";
-
 struct OpenedMachine {
   MachineDescription description;
-  std::string path;
-  UniqueFd folder;
   UniqueFd drive;
+  RegistryStore registry;
 };
-OpenedMachine* opened = nullptr;
+std::unique_ptr<OpenedMachine> opened;
 
 constexpr std::string_view kBlanks = " \t\r";
 
@@ -66,21 +53,13 @@ bool ParseDirectory(std::string value, std::string* directory) {
   return true;
 }
 
-// ~/.vornsetup/machine, for a user who names none.
-std::string DefaultMachineFolder() {
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] != '/') {
-    const passwd* user = getpwuid(getuid());
-    home = user != nullptr ? user->pw_dir : "/tmp";
-  }
-  return std::string(home) + "/.vornsetup/machine";
-}
-
-// A full disk or a file size limit must fail a write, not end the process; nor may a reader of
-// standard error that went away end it, or change its exit status, after the work is done.
-void IgnoreHostSignals() {
-  std::signal(SIGXFSZ, SIG_IGN);
-  std::signal(SIGPIPE, SIG_IGN);
+// What each family reports beside its platform id: Windows XP, Windows 95 and Win32s.
+void SetFamilyVersion(MachineDescription* description) {
+  const bool nt = description->platformId == VER_PLATFORM_WIN32_NT;
+  const bool nineFive = description->platformId == VER_PLATFORM_WIN32_WINDOWS;
+  description->majorVersion = nt ? 5 : nineFive ? 4 : 3;
+  description->minorVersion = nt ? 1 : nineFive ? 0 : 10;
+  description->buildNumber = nt ? 2600 : nineFive ? 950 : 0;
 }
 
 }  // namespace
@@ -122,52 +101,12 @@ std::optional<MachineDescription> ParseMachineDescription(std::string_view text,
       return std::nullopt;
     }
   }
+  SetFamilyVersion(&description);
   return description;
 }
 
-bool OpenMachine(const std::string& folder, std::string* error) {
-  IgnoreHostSignals();
-  if (folder.empty() || folder[0] != '/') {
-    *error = "the machine folder must be an absolute path, not " + Quoted(folder);
-    return false;
-  }
-  auto machine = std::make_unique<OpenedMachine>();
-  machine->path = folder;
-  machine->folder = OpenMachineFolder(folder, error);
-  if (!machine->folder) return false;
-  const std::string descriptionPath = folder + "/" + kDescriptionFile;
-  DWORD readError = ERROR_SUCCESS;
-  std::string text;
-  if (!ReadWholeFile(machine->folder.get(), kDescriptionFile, &text, &readError)) {
-    *error =
-        Quoted(descriptionPath) + ": " + WhyUnreadable(machine->folder.get(), kDescriptionFile);
-    return false;
-  }
-  std::string descriptionError;
-  std::optional<MachineDescription> description = ParseMachineDescription(text, &descriptionError);
-  if (!description) {
-    *error = Quoted(descriptionPath) + ", " + descriptionError;
-    return false;
-  }
-  machine->description = std::move(*description);
-  machine->drive = UniqueFd(
-      openat(machine->folder.get(), kDriveFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!machine->drive) {
-    *error = "no drive C: " + Quoted(folder + "/" + kDriveFolder) + ": " + std::strerror(errno);
-    return false;
-  }
-  delete opened;
-  opened = machine.release();
-  return true;
-}
-
-bool OpenMachineFromEnvironment() {
-  const char* named = std::getenv(kMachineVariable);
-  const std::string folder = named != nullptr && named[0] != '\0' ? named : DefaultMachineFolder();
-  std::string error;
-  if (OpenMachine(folder, &error)) return true;
-  ReportMachineFault("no machine to set up: " + error);
-  return false;
+void UseMachine(MachineDescription description, UniqueFd drive, RegistryStore registry) {
+  opened.reset(new OpenedMachine{std::move(description), std::move(drive), std::move(registry)});
 }
 
 bool MachineIsOpen() {
@@ -178,12 +117,8 @@ const MachineDescription& Description() {
   return opened->description;
 }
 
-int MachineFolder() {
-  return opened->folder.get();
-}
-
-std::string MachinePath(std::string_view name) {
-  return opened->path + "/" + std::string(name);
+const RegistryStore& Registry() {
+  return opened->registry;
 }
 
 std::optional<Location> Locate(std::string_view windowsPath, DWORD* error) {

@@ -3,13 +3,16 @@
 // REGEDIT4 file) and drive_c (the C: drive). docs/emulated-machine.md describes it.
 //
 // This is the machine itself: its description, the one this process opens at start-up, and
-// where a Windows path leads in it.
+// where a Windows path leads in it. An offline Windows installation (platform/offline/) is
+// opened as a machine too, with its own drive and registry.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/emulation/regedit4.h"
 #include "platform/emulation/unique_fd.h"
 #include "platform/win32.h"
 
@@ -18,32 +21,37 @@ namespace emulation {
 // The exit status of the native setup when it has no machine to run on.
 inline constexpr int kNoMachineStatus = 3;
 
-// Which Windows the folder stands for, as machine.conf says.
+// Which Windows the machine is: platform id, the numbers GetVersionExA reports beside it, and
+// its directories as full paths on C:.
 struct MachineDescription {
   DWORD platformId = VER_PLATFORM_WIN32_NT;
   bool versionQueryFails = false;
+  DWORD majorVersion = 0, minorVersion = 0, buildNumber = 0;
   std::string windowsDirectory = "C:\\WINDOWS";
   std::string systemDirectory = "C:\\WINDOWS\\SYSTEM32";
 };
 
-// Reads machine.conf; on a fault, nothing, and *error says which line and why.
+// Reads machine.conf; on a fault, nothing, and *error says which line and why. The version
+// numbers are its family's: Windows XP's, Windows 95's or Win32s'.
 std::optional<MachineDescription> ParseMachineDescription(std::string_view text,
                                                           std::string* error);
 
-// Makes folder the machine the operations act on, first creating a fresh machine there when
-// the folder does not exist. False, with *error set, when it cannot be used.
-bool OpenMachine(const std::string& folder, std::string* error);
+// Where the machine keeps HKEY_LOCAL_MACHINE. Each takes a key's full path,
+// "HKEY_LOCAL_MACHINE\...", and answers with a Windows error code.
+struct RegistryStore {
+  // Whether the key exists (it is never created) and, when writable, may be changed.
+  std::function<LONG(const std::string& path, bool writable)> open;
+  // Sets values on the key as one change, saved at once.
+  std::function<LONG(const std::string& path, const NamedValues& values)> save;
+};
 
-// Opens the machine named by VORN_MACHINE, or else ~/.vornsetup/machine; says on standard error
-// why not when it cannot.
-bool OpenMachineFromEnvironment();
+// Makes this the machine the operations act on: what it is, its drive C: and its registry.
+void UseMachine(MachineDescription description, UniqueFd drive, RegistryStore registry);
 
 // The open machine. The operations fail with ERROR_NOT_READY while none is open.
 bool MachineIsOpen();
 const MachineDescription& Description();
-int MachineFolder();
-// Where a file of the machine folder is on the host, for messages: MachinePath(kRegistryFile).
-std::string MachinePath(std::string_view name);
+const RegistryStore& Registry();
 
 // Where a Windows path leads on the host: the open folder that holds it and the name in that
 // folder (as found on disk, whatever the letter case asked for). Paths on drive C: stay inside

@@ -16,9 +16,9 @@
 #include <memory>
 #include <optional>
 
+#include "platform/emulation/errors.h"
 #include "platform/emulation/host_files.h"
 #include "platform/emulation/windows_files.h"
-#include "platform/offline/windows_security.h"
 
 namespace offline {
 namespace {
@@ -144,7 +144,7 @@ bool IsString(DWORD type) {
 }
 
 // The data as RegSetValueExA stores it: a string in UTF-16, ending in a zero.
-std::string Stored(const NamedValue& value) {
+std::string Stored(const emulation::RegistryValue& value) {
   if (!IsString(value.type)) return value.data;
   std::string text;
   for (const char c : value.data) text.append({c, '\0'});
@@ -225,9 +225,10 @@ DWORD ReadHeld(hive_h* hive, hive_node_h key, std::vector<Held>* held, std::stri
   return ERROR_BADDB;
 }
 
-// Puts value among held as Windows would; false when held has it already.
-bool Merge(std::vector<Held>* held, const NamedValue& value) {
-  Held wanted{Utf8(value.name), static_cast<hive_type>(value.type), Stored(value)};
+// Puts a value among held as Windows would; false when held has it already.
+bool Merge(std::vector<Held>* held, const std::string& name,
+           const emulation::RegistryValue& value) {
+  Held wanted{Utf8(name), static_cast<hive_type>(value.type), Stored(value)};
   for (Held& old : *held) {
     if (strcasecmp(old.name.c_str(), wanted.name.c_str()) != 0) continue;
     if (old.type == wanted.type && old.data == wanted.data) return false;
@@ -266,13 +267,12 @@ DWORD MayWrite(const HiveFile& hive, std::string* why) {
   return error;
 }
 
-// Writes the changed hive to a new file, which takes the old one's place and security.
+// Writes the changed hive to a new file, which takes the old one's place.
 DWORD Replace(const HiveFile& hive, const Opened& opened) {
   struct stat status;
   if (fstat(opened.file.get(), &status) != 0) return WindowsError(errno);
   const auto write = [&](int to, DWORD* error) {
-    if (hivex_commit(opened.hive.get(), ProcPath(to).c_str(), 0) != 0 ||
-        !CarryWindowsSecurity(opened.file.get(), to)) {
+    if (hivex_commit(opened.hive.get(), ProcPath(to).c_str(), 0) != 0) {
       *error = WindowsError(errno);
       return false;
     }
@@ -305,18 +305,20 @@ DWORD OpenKey(const HiveFile& hive, std::string_view keyPath, View view, bool fo
 }
 
 DWORD ReadValues(const HiveFile& hive, std::string_view keyPath, View view,
-                 std::vector<NamedValue>* values, std::string* why) {
+                 emulation::NamedValues* values, std::string* why) {
   Opened opened;
   if (const DWORD error = Open(hive, keyPath, view, false, &opened, why)) return error;
   if (opened.key == 0) return ERROR_FILE_NOT_FOUND;
   std::vector<Held> held;
   if (const DWORD error = ReadHeld(opened.hive.get(), opened.key, &held, why)) return error;
-  for (const Held& value : held) values->push_back({Ansi(value.name), value.type, Unstored(value)});
+  for (const Held& value : held) {
+    values->emplace_back(Ansi(value.name), emulation::RegistryValue{value.type, Unstored(value)});
+  }
   return ERROR_SUCCESS;
 }
 
 DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
-                const std::vector<NamedValue>& values, std::string* why) {
+                const emulation::NamedValues& values, std::string* why) {
   emulation::FolderLock lock(hive.folder.get());
   Opened opened;
   if (const DWORD error = Open(hive, keyPath, view, true, &opened, why)) return error;
@@ -324,7 +326,7 @@ DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
   std::vector<Held> held;
   if (const DWORD error = ReadHeld(opened.hive.get(), opened.key, &held, why)) return error;
   bool changed = false;
-  for (const NamedValue& value : values) changed = Merge(&held, value) || changed;
+  for (const auto& [name, value] : values) changed = Merge(&held, name, value) || changed;
   if (!changed) return ERROR_SUCCESS;  // a write that changes nothing is not written
   if (const DWORD error = MayWrite(hive, why)) return error;
   if (const DWORD error = Store(opened.hive.get(), opened.key, &held, why)) return error;

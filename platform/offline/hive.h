@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/emulation/regedit4.h"
 #include "platform/emulation/unique_fd.h"
 #include "platform/win32.h"
 
@@ -23,13 +24,6 @@ struct HiveFile {
 // WOW6432Node.
 enum class View { kNative, kWow64 };
 
-// A value as the ANSI calls give and take it: the data of a string type in the ANSI code page.
-struct NamedValue {
-  std::string name;  // "" is the key's default value
-  DWORD type;
-  std::string data;
-};
-
 // Whether Windows left the hive whole and clean: its base block names a hive, its two sequence
 // numbers agree and its checksum is right. Reads the base block only. ERROR_BADDB, with *why
 // saying what the user can do about it, when not.
@@ -45,9 +39,10 @@ DWORD CheckHive(const HiveFile& hive, std::string* why);
 DWORD OpenKey(const HiveFile& hive, std::string_view keyPath, View view, bool forWriting,
               std::string* why);
 
-// The values of the key keyPath, in the order the hive holds them.
+// The values of the key keyPath, in the order the hive holds them, as the ANSI calls give them:
+// the data of a string type in the ANSI code page.
 DWORD ReadValues(const HiveFile& hive, std::string_view keyPath, View view,
-                 std::vector<NamedValue>* values, std::string* why);
+                 emulation::NamedValues* values, std::string* why);
 
 // Sets values on the existing key keyPath, as RegSetValueExA does, all at once: under the lock
 // of the hive's folder and on the hive as it is then. A value of the same name keeps its name
@@ -58,6 +53,6 @@ DWORD ReadValues(const HiveFile& hive, std::string_view keyPath, View view,
 // the key is gone; ERROR_NOT_SUPPORTED, the hive left as it is, when the key holds a value of
 // more than 16,344 bytes, which Windows keeps in big-data cells that libhivex cannot write.
 DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
-                const std::vector<NamedValue>& values, std::string* why);
+                const emulation::NamedValues& values, std::string* why);
 
 }  // namespace offline

@@ -12,13 +12,17 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/emulation/ascii.h"
 #include "platform/emulation/host_files.h"
+#include "platform/emulation/profile_text.h"
 #include "platform/emulation/report.h"
 #include "platform/emulation/windows_files.h"
 
 namespace offline {
 namespace {
 
+using emulation::EqualsIgnoringCase;
+using emulation::HostPath;
 using emulation::UniqueFd;
 
 struct Version {
@@ -42,22 +46,10 @@ constexpr char kVersionKey[] =
 constexpr Version kNtVersion = {5, 1, 2600};
 constexpr Version k95Version = {4, 0, 950};
 
-constexpr char kNoInstallation[] =
-    "no Windows installation: no WINDOWS or WINNT folder (nor one that boot.ini or MSDOS.SYS "
-    "names) holds System32\\config\\SOFTWARE or SYSTEM.DAT; name the root of the drive Windows "
-    "is installed on";
-
 bool Is(int folder, const std::string& name, mode_t type) {
   struct stat status;
   return fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
          (status.st_mode & S_IFMT) == type;
-}
-
-std::string HostPath(int folder, const std::string& name) {
-  char path[4096];
-  const ssize_t length =
-      readlink(("/proc/self/fd/" + std::to_string(folder)).c_str(), path, sizeof path);
-  return std::string(path, length > 0 ? static_cast<std::size_t>(length) : 0) + "/" + name;
 }
 
 // Opens the folder that names lead to from base, each found without regard to case and none a
@@ -74,41 +66,18 @@ UniqueFd Descend(int base, const std::vector<std::string>& names, std::string* w
   return folder;
 }
 
-std::string_view Trimmed(std::string_view text) {
-  const std::size_t begin = text.find_first_not_of(" \t\r");
-  if (begin == std::string_view::npos) return {};
-  return text.substr(begin, text.find_last_not_of(" \t\r") + 1 - begin);
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-// The setting name of section in a settings file of the drive's root, "" when there is none.
+// A setting of a settings file in the drive's root (boot.ini, MSDOS.SYS), "" when there is none.
 std::string Setting(int drive, const char* file, std::string_view section, std::string_view name) {
   const std::string found = emulation::FindName(drive, file);
   struct stat status;
+  std::string text;
   DWORD error = ERROR_SUCCESS;
-  std::optional<std::string> text;
   if (fstatat(drive, found.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
       status.st_size > static_cast<off_t>(kLongestSettingsFile) ||
-      !(text = emulation::ReadWholeFile(drive, found, &error))) {
+      !emulation::ReadWholeFile(drive, found, &text, &error)) {
     return "";
   }
-  bool inSection = false;
-  for (std::size_t begin = 0; begin < text->size();) {
-    const std::size_t end = std::min(text->find('\n', begin), text->size());
-    const std::string_view line = Trimmed(std::string_view(*text).substr(begin, end - begin));
-    const std::size_t equals = line.find('=');
-    begin = end + 1;
-    if (!line.empty() && line[0] == '[') {
-      inSection = SameName(line.substr(1, line.find(']') - 1), section);
-    } else if (inSection && equals != std::string_view::npos &&
-               SameName(Trimmed(line.substr(0, equals)), name)) {
-      return std::string(Trimmed(line.substr(equals + 1)));
-    }
-  }
-  return "";
+  return emulation::GetProfileString(text, section, name).value_or("");
 }
 
 std::vector<std::string> Split(std::string_view path) {
@@ -163,19 +132,19 @@ DWORD LittleEndian(const std::string& bytes) {
 // The NT family's numbers, from the hive: CurrentVersion "6.3" and CurrentBuildNumber, and
 // since Windows 10 CurrentMajorVersionNumber and CurrentMinorVersionNumber beside them.
 bool ReadNtVersion(const HiveFile& hive, Version* version, std::string* why) {
-  std::vector<NamedValue> values;
+  emulation::NamedValues values;
   const DWORD error = ReadValues(hive, kVersionKey, View::kNative, &values, why);
   if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return false;
-  for (const NamedValue& value : values) {
+  for (const auto& [name, value] : values) {
     const bool isString = value.type == REG_SZ;
     const bool isNumber = value.type == REG_DWORD && value.data.size() == sizeof(DWORD);
-    if (isString && SameName(value.name, "CurrentVersion")) {
+    if (isString && EqualsIgnoringCase(name, "CurrentVersion")) {
       *version = Parsed(value.data, *version);
-    } else if (isString && SameName(value.name, "CurrentBuildNumber")) {
+    } else if (isString && EqualsIgnoringCase(name, "CurrentBuildNumber")) {
       version->build = static_cast<DWORD>(std::strtoul(value.data.c_str(), nullptr, 10));
-    } else if (isNumber && SameName(value.name, "CurrentMajorVersionNumber")) {
+    } else if (isNumber && EqualsIgnoringCase(name, "CurrentMajorVersionNumber")) {
       version->major = LittleEndian(value.data);
-    } else if (isNumber && SameName(value.name, "CurrentMinorVersionNumber")) {
+    } else if (isNumber && EqualsIgnoringCase(name, "CurrentMinorVersionNumber")) {
       version->minor = LittleEndian(value.data);
     }
   }
@@ -251,7 +220,7 @@ std::optional<Installation> RecogniseInstallation(int drive, std::string* why) {
     }
     return installation;
   }
-  *why = kNoInstallation;
+  why->clear();
   return std::nullopt;
 }
 

@@ -24,9 +24,9 @@ struct Installation {
 };
 
 // Recognises the Windows installation on drive, an open folder that is the root of the drive,
-// matching every name without regard to case and following no symbolic link. Nothing, with
-// *why saying in one line what the user can do, when the drive holds none, or one that cannot
-// be installed into: a hive Windows did not leave clean, a drive mounted read-only.
+// matching every name without regard to case and following no symbolic link. Nothing when the
+// drive holds none (*why empty), or one that cannot be installed into, with *why saying in one
+// line what the user can do: a hive Windows did not leave clean, a drive mounted read-only.
 std::optional<Installation> RecogniseInstallation(int drive, std::string* why);
 
 }  // namespace offline

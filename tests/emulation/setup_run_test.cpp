@@ -262,7 +262,9 @@ TEST(NativeSetup, WithoutAUsableMachineItSaysWhyInOneLineAndRunsNothing) {
       {"/proc/version", nullptr, "cannot open '/proc/version': Not a directory"},
       {"/proc/nonexistent/m", nullptr,
        "cannot create '/proc/nonexistent': No such file or directory"},
-      {bench.package, nullptr, "'" + bench.package + "' is not a machine folder"},
+      {bench.package, nullptr,
+       "'" + bench.package +
+           "' is neither a machine folder (it holds no machine.conf) nor a Windows drive"},
       {bench.folder.machine, "nt\nplatform = win98",
        "'" + conf + "', line 2: 'win98' is not a valid platform"},
       {bench.folder.machine, longPlatform.c_str(),

@@ -73,16 +73,18 @@ TEST_F(HiveTest, SetsValuesAsWindowsStoresThemKeepingTheOthers) {
   const std::string terminated = std::string("vornjixd.dll") + '\0';
   struct {
     View view;
-    std::vector<offline::NamedValue> values;
+    emulation::NamedValues values;
     std::string native, wow64;  // Drivers32 afterwards, as regfexport lists it
   } const cases[] = {
       {View::kNative,
-       {{"VIDC.MRLE", REG_SZ, "new.dll"}, {"vidc.jix1", REG_SZ, terminated}, {"x", REG_SZ, "b"}},
+       {{"VIDC.MRLE", {REG_SZ, "new.dll"}},
+        {"vidc.jix1", {REG_SZ, terminated}},
+        {"x", {REG_SZ, "b"}}},
        "vidc.mrle=REG_SZ,16,new.dll\n" + kWavemapper +
            "vidc.jix1=REG_SZ,26,vornjixd.dll\nx=REG_SZ,4,b\n",
        kMrle},
       {View::kWow64,
-       {{"vidc.jix1", REG_SZ, "vornjixd.dll"}},
+       {{"vidc.jix1", {REG_SZ, "vornjixd.dll"}}},
        kMrle + kWavemapper,
        kMrle + "vidc.jix1=REG_SZ,26,vornjixd.dll\n"},
   };
@@ -99,7 +101,7 @@ TEST_F(HiveTest, WritesNothingWhenNothingChanges) {
   const std::string before = ReadFile(path);
   const ino_t inode = Inode();
   EXPECT_EQ(
-      offline::SetValues(hive, kKey, View::kNative, {{"Vidc.MRLE", REG_SZ, "msrle32.dll"}}, &why),
+      offline::SetValues(hive, kKey, View::kNative, {{"Vidc.MRLE", {REG_SZ, "msrle32.dll"}}}, &why),
       ERROR_SUCCESS);
   EXPECT_EQ(Inode(), inode);
   EXPECT_TRUE(ReadFile(path) == before) << "the hive changed";
@@ -131,7 +133,7 @@ TEST_F(HiveTest, LeavesAHiveItMustNotWriteByteForByte) {
     why.clear();
     EXPECT_EQ(offline::OpenKey(hive, key, View::kNative, true, &why), c.open);
     EXPECT_NE(why.find(c.why), std::string::npos) << why;
-    EXPECT_EQ(offline::SetValues(hive, key, View::kNative, {{"a", REG_SZ, "b"}}, &why), c.set);
+    EXPECT_EQ(offline::SetValues(hive, key, View::kNative, {{"a", {REG_SZ, "b"}}}, &why), c.set);
     EXPECT_TRUE(ReadFile(path) == before) << "the hive changed";
     EXPECT_EQ(ListFolder(folder.work), "SOFTWARE ");  // no new file left beside it
   }

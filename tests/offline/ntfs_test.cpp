@@ -81,7 +81,7 @@ TEST_F(NtfsTest, AReplacedHiveKeepsItsWindowsSecurity) {
   std::optional<offline::Installation> windows = offline::RecogniseInstallation(drive.get(), &why);
   ASSERT_TRUE(windows) << why;
   EXPECT_EQ(offline::SetValues(*windows->software, "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + kDrivers32,
-                               windows->view(), {{"vidc.jix1", REG_SZ, "vornjixd.dll"}}, &why),
+                               windows->view(), {{"vidc.jix1", {REG_SZ, "vornjixd.dll"}}}, &why),
             ERROR_SUCCESS)
       << why;
 
@@ -107,7 +107,7 @@ TEST_F(NtfsTest, ADriveMountedReadOnlyIsRefused) {
       emulation::UniqueFd(open((mount + kConfig).c_str(), O_RDONLY | O_DIRECTORY)), "SOFTWARE",
       hive};
   EXPECT_EQ(offline::SetValues(software, "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + kDrivers32,
-                               offline::View::kNative, {{"vidc.jix1", REG_SZ, "x"}}, &why),
+                               offline::View::kNative, {{"vidc.jix1", {REG_SZ, "x"}}}, &why),
             ERROR_ACCESS_DENIED);
   EXPECT_NE(why.find("mounted read-only"), std::string::npos) << why;
 }

@@ -1,11 +1,15 @@
-// A fresh machine: what it holds, and how it is made inside its own folder, anew after a kill.
-#include "platform/emulation/fresh_machine.h"
+// The emulated machine: its folder opened, or made fresh inside its own folder (anew after a
+// kill), its machine.conf read and its HKLM.reg made its registry.
+#include "platform/emulation/emulated_machine.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -13,10 +17,14 @@
 
 #include "platform/emulation/host_files.h"
 #include "platform/emulation/layout.h"
+#include "platform/emulation/machine.h"
+#include "platform/emulation/regedit4_store.h"
 #include "platform/emulation/report.h"
 
 namespace emulation {
 namespace {
+
+constexpr char kMachineVariable[] = "VORN_MACHINE";
 
 constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kFileMode = 0644;
@@ -151,9 +159,11 @@ class FreshMachine {
   std::vector<Made> made_;
 };
 
+// Empty but for what a killed run may have left, which taking the folder's lock removes.
 bool IsEmpty(int folder) {
   bool empty = true;
-  return ForEachName(folder, [&](const char*) { empty = false; }) && empty;
+  return ForEachName(folder, [&](const char* name) { empty = empty && IsTemporary(name); }) &&
+         empty;
 }
 
 UniqueFd OpenFolderAt(const std::string& path) {
@@ -196,8 +206,6 @@ bool MakeFresh(int folder, const std::string& path, std::string* error) {
   return false;
 }
 
-}  // namespace
-
 UniqueFd OpenMachineFolder(const std::string& path, std::string* error) {
   std::vector<std::string> made;  // folders above the machine, made for it
   UniqueFd folder = OpenFolderAt(path);
@@ -216,6 +224,71 @@ UniqueFd OpenMachineFolder(const std::string& path, std::string* error) {
   }
   if (!folder) RemoveFolders(made);
   return folder;
+}
+
+// A full disk or a file size limit must fail a write, not end the process; nor may a reader of
+// standard error that went away end it, or change its exit status, after the work is done.
+void IgnoreHostSignals() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace
+
+bool IsMachineFolder(const std::string& path) {
+  const UniqueFd folder = OpenFolderAt(path);
+  return !folder || IsEmpty(folder.get()) || Holds(folder.get(), kDescriptionFile) ||
+         Holds(folder.get(), kUnfinished);
+}
+
+bool OpenMachine(const std::string& path, std::string* error) {
+  IgnoreHostSignals();
+  if (path.empty() || path[0] != '/') {
+    *error = "the machine folder must be an absolute path, not " + Quoted(path);
+    return false;
+  }
+  const UniqueFd folder = OpenMachineFolder(path, error);
+  if (!folder) return false;
+  const std::string descriptionPath = path + "/" + kDescriptionFile;
+  DWORD readError = ERROR_SUCCESS;
+  std::string text;
+  if (!ReadWholeFile(folder.get(), kDescriptionFile, &text, &readError)) {
+    *error = Quoted(descriptionPath) + ": " + WhyUnreadable(folder.get(), kDescriptionFile);
+    return false;
+  }
+  std::string why;
+  std::optional<MachineDescription> description = ParseMachineDescription(text, &why);
+  if (!description) {
+    *error = Quoted(descriptionPath) + ", " + why;
+    return false;
+  }
+  UniqueFd drive(
+      openat(folder.get(), kDriveFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!drive) {
+    *error = "no drive C: " + Quoted(path + "/" + kDriveFolder) + ": " + std::strerror(errno);
+    return false;
+  }
+  UseMachine(std::move(*description), std::move(drive), Regedit4Store(folder.get()));
+  return true;
+}
+
+std::string MachineFolderFromEnvironment() {
+  if (const char* named = std::getenv(kMachineVariable); named != nullptr && named[0] != '\0') {
+    return named;
+  }
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] != '/') {
+    const passwd* user = getpwuid(getuid());
+    home = user != nullptr ? user->pw_dir : "/tmp";
+  }
+  return std::string(home) + "/.vornsetup/machine";
+}
+
+bool OpenMachineFromEnvironment() {
+  std::string error;
+  if (OpenMachine(MachineFolderFromEnvironment(), &error)) return true;
+  ReportMachineFault("no machine to set up: " + error);
+  return false;
 }
 
 }  // namespace emulation
