@@ -48,6 +48,7 @@ std::string ProgramFor(const std::string& machine, bool unprivileged) {
   if (options.unprivileged && getuid() == 0) {
     words = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
   }
+  words.insert(words.end(), options.under.begin(), options.under.end());
   words.push_back(program);
   words.insert(words.end(), options.arguments.begin(), options.arguments.end());
   std::vector<char*> argv;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -161,6 +162,23 @@ std::string ListedValues(const std::string& path, const std::string& key) {
     }
   }
   return listed;
+}
+
+void LayOutDrive(const std::string& drive, const std::vector<std::string>& tree,
+                 const std::vector<std::string>& keys, const std::vector<HiveValue>& values) {
+  std::filesystem::create_directories(drive);
+  for (const std::string& entry : tree) {
+    const std::string path = drive + "/" + entry.substr(0, entry.find('='));
+    const std::string content = entry.substr(std::min(entry.find('='), entry.size() - 1) + 1);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    if (content == "HIVE") {
+      WriteHive(path, keys, values);
+    } else if (entry.back() != '/') {
+      std::ofstream(path, std::ios::binary) << content;
+    } else {
+      std::filesystem::create_directories(path);
+    }
+  }
 }
 
 void SetSequenceNumbers(const std::string& path, DWORD primary, DWORD secondary) {

@@ -74,17 +74,7 @@ class InstallationTest : public ::testing::Test {
   // Lays out a drive in a folder of its own, and opens it.
   emulation::UniqueFd MakeDrive(const Case& c) {
     const std::string drive = folder.work + "/" + c.name;
-    fs::create_directories(drive);
-    for (const std::string& entry : c.tree) {
-      const std::string path = drive + "/" + entry.substr(0, entry.find('='));
-      const std::string content = entry.substr(std::min(entry.find('='), entry.size() - 1) + 1);
-      fs::create_directories(fs::path(path).parent_path());
-      if (content == "HIVE") {
-        WriteHive(path, {}, c.version);
-      } else if (entry.back() != '/') {
-        WriteFile(path, content);
-      }
-    }
+    LayOutDrive(drive, c.tree, {}, c.version);
     return emulation::UniqueFd(open(drive.c_str(), O_RDONLY | O_DIRECTORY));
   }
 
