@@ -2,6 +2,7 @@
 // here it only ever writes the new file that ReplaceFile hands over, never the hive itself.
 #include "platform/offline/hive.h"
 
+#include <fcntl.h>
 #include <hivex.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -59,12 +60,21 @@ struct Held {
   std::string data;
 };
 
-// The hive file, checked, its content read into memory (writable) or mapped, and the key.
-struct Opened {
-  UniqueFd file;
+// The hive as this process last read or wrote it, kept while the file is the same one: read
+// once in a run, not once a key. A program that changes the file gives it another identity,
+// a new file as this setup makes, or another size or change time.
+struct Kept {
+  std::string path;
+  struct stat identity;
   Hive hive;
-  hive_node_h key = 0;
 };
+Kept kept;
+
+bool Same(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
 
 std::string ProcPath(int fd) {
   return "/proc/self/fd/" + std::to_string(fd);
@@ -189,25 +199,30 @@ hive_node_h FindKey(hive_h* hive, std::string_view keyPath, View view) {
   return key;
 }
 
-// Opens the hive, checks it and finds the key (0 when it is missing).
-DWORD Open(const HiveFile& hive, std::string_view keyPath, View view, bool writable, Opened* opened,
-           std::string* why) {
-  DWORD error = ERROR_SUCCESS;
-  opened->file = emulation::OpenForReading(hive.folder.get(), hive.name, false, &error);
-  if (!opened->file) {
+// The hive as it is now, checked and read into memory, where it may be changed; nothing, with
+// *error and *why set, when it cannot be used.
+hive_h* Current(const HiveFile& hive, DWORD* error, std::string* why) {
+  struct stat now;
+  if (fstatat(hive.folder.get(), hive.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && kept.hive &&
+      kept.path == hive.path && Same(now, kept.identity)) {
+    return kept.hive.get();
+  }
+  kept.hive.reset();
+  const UniqueFd file = emulation::OpenForReading(hive.folder.get(), hive.name, false, error);
+  if (!file) {
     *why = emulation::WhyUnreadable(hive.folder.get(), hive.name);
-    return error;
+    return nullptr;
   }
-  if ((error = CheckFile(opened->file.get(), why)) != ERROR_SUCCESS) return error;
-  opened->hive.reset(
-      hivex_open(ProcPath(opened->file.get()).c_str(), writable ? HIVEX_OPEN_WRITE : 0));
-  if (!opened->hive) {
-    if (errno == ENOMEM) return ERROR_NOT_ENOUGH_MEMORY;
-    *why = std::string("cannot be read as a hive: ") + std::strerror(errno);
-    return ERROR_BADDB;
+  if ((*error = CheckFile(file.get(), why)) != ERROR_SUCCESS) return nullptr;
+  Hive opened(hivex_open(ProcPath(file.get()).c_str(), HIVEX_OPEN_WRITE));
+  if (!opened) {
+    *error = errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_BADDB;
+    if (errno != ENOMEM) *why = std::string("cannot be read as a hive: ") + std::strerror(errno);
+    return nullptr;
   }
-  opened->key = FindKey(opened->hive.get(), keyPath, view);
-  return ERROR_SUCCESS;
+  fstat(file.get(), &now);
+  kept = {hive.path, now, std::move(opened)};
+  return kept.hive.get();
 }
 
 DWORD ReadHeld(hive_h* hive, hive_node_h key, std::vector<Held>* held, std::string* why) {
@@ -267,21 +282,27 @@ DWORD MayWrite(const HiveFile& hive, std::string* why) {
   return error;
 }
 
-// Writes the changed hive to a new file, which takes the old one's place.
-DWORD Replace(const HiveFile& hive, const Opened& opened) {
+// Writes the changed hive to a new file, which takes the old one's place; the hive kept is
+// then the new file's.
+DWORD Replace(const HiveFile& hive, hive_h* changed) {
   struct stat status;
-  if (fstat(opened.file.get(), &status) != 0) return WindowsError(errno);
+  if (fstatat(hive.folder.get(), hive.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    return WindowsError(errno);
+  }
   const auto write = [&](int to, DWORD* error) {
-    if (hivex_commit(opened.hive.get(), ProcPath(to).c_str(), 0) != 0) {
+    if (hivex_commit(changed, ProcPath(to).c_str(), 0) != 0) {
       *error = WindowsError(errno);
       return false;
     }
     return true;
   };
   DWORD error = ERROR_SUCCESS;
-  return emulation::ReplaceFile(hive.folder.get(), hive.name, status.st_mode, write, &error)
-             ? ERROR_SUCCESS
-             : error;
+  if (!emulation::ReplaceFile(hive.folder.get(), hive.name, status.st_mode, write, &error) ||
+      fstatat(hive.folder.get(), hive.name.c_str(), &kept.identity, AT_SYMLINK_NOFOLLOW) != 0) {
+    kept.hive.reset();  // changed in memory, not on disk
+    return error != ERROR_SUCCESS ? error : WindowsError(errno);
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -298,19 +319,22 @@ DWORD CheckHive(const HiveFile& hive, std::string* why) {
 
 DWORD OpenKey(const HiveFile& hive, std::string_view keyPath, View view, bool forWriting,
               std::string* why) {
-  Opened opened;
-  if (const DWORD error = Open(hive, keyPath, view, false, &opened, why)) return error;
-  if (opened.key == 0) return ERROR_FILE_NOT_FOUND;
+  DWORD error = ERROR_SUCCESS;
+  hive_h* current = Current(hive, &error, why);
+  if (current == nullptr) return error;
+  if (FindKey(current, keyPath, view) == 0) return ERROR_FILE_NOT_FOUND;
   return forWriting ? MayWrite(hive, why) : ERROR_SUCCESS;
 }
 
 DWORD ReadValues(const HiveFile& hive, std::string_view keyPath, View view,
                  emulation::NamedValues* values, std::string* why) {
-  Opened opened;
-  if (const DWORD error = Open(hive, keyPath, view, false, &opened, why)) return error;
-  if (opened.key == 0) return ERROR_FILE_NOT_FOUND;
+  DWORD error = ERROR_SUCCESS;
+  hive_h* current = Current(hive, &error, why);
+  if (current == nullptr) return error;
+  const hive_node_h key = FindKey(current, keyPath, view);
+  if (key == 0) return ERROR_FILE_NOT_FOUND;
   std::vector<Held> held;
-  if (const DWORD error = ReadHeld(opened.hive.get(), opened.key, &held, why)) return error;
+  if ((error = ReadHeld(current, key, &held, why)) != ERROR_SUCCESS) return error;
   for (const Held& value : held) {
     values->emplace_back(Ansi(value.name), emulation::RegistryValue{value.type, Unstored(value)});
   }
@@ -320,17 +344,22 @@ DWORD ReadValues(const HiveFile& hive, std::string_view keyPath, View view,
 DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
                 const emulation::NamedValues& values, std::string* why) {
   emulation::FolderLock lock(hive.folder.get());
-  Opened opened;
-  if (const DWORD error = Open(hive, keyPath, view, true, &opened, why)) return error;
-  if (opened.key == 0) return ERROR_KEY_DELETED;
+  DWORD error = ERROR_SUCCESS;
+  hive_h* current = Current(hive, &error, why);
+  if (current == nullptr) return error;
+  const hive_node_h key = FindKey(current, keyPath, view);
+  if (key == 0) return ERROR_KEY_DELETED;
   std::vector<Held> held;
-  if (const DWORD error = ReadHeld(opened.hive.get(), opened.key, &held, why)) return error;
+  if ((error = ReadHeld(current, key, &held, why)) != ERROR_SUCCESS) return error;
   bool changed = false;
   for (const auto& [name, value] : values) changed = Merge(&held, name, value) || changed;
   if (!changed) return ERROR_SUCCESS;  // a write that changes nothing is not written
-  if (const DWORD error = MayWrite(hive, why)) return error;
-  if (const DWORD error = Store(opened.hive.get(), opened.key, &held, why)) return error;
-  return Replace(hive, opened);
+  if ((error = MayWrite(hive, why)) != ERROR_SUCCESS) return error;
+  if ((error = Store(current, key, &held, why)) != ERROR_SUCCESS) {
+    kept.hive.reset();
+    return error;
+  }
+  return Replace(hive, current);
 }
 
 }  // namespace offline

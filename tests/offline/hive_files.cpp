@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -127,10 +128,16 @@ void WriteHive(const std::string& path, const std::vector<std::string>& keys,
   const std::unique_ptr<hive_h, HiveCloser> hive(hivex_open(path.c_str(), HIVEX_OPEN_WRITE));
   ASSERT_TRUE(hive) << path;
   for (const std::string& key : keys) ASSERT_NE(MakeKey(hive.get(), key), 0u) << key;
-  for (HiveValue value : values) {
-    const hive_set_value set{value.name.data(), static_cast<hive_type>(value.type),
-                             value.data.size(), value.data.data()};
-    ASSERT_EQ(hivex_node_set_value(hive.get(), MakeKey(hive.get(), value.key), &set, 0), 0);
+  // The values of each key set at once: one at a time, libhivex rewrites the key's list each time.
+  std::map<std::string, std::vector<hive_set_value>> byKey;
+  for (const HiveValue& value : values) {
+    byKey[value.key].push_back({const_cast<char*>(value.name.c_str()),
+                                static_cast<hive_type>(value.type), value.data.size(),
+                                const_cast<char*>(value.data.data())});
+  }
+  for (auto& [key, set] : byKey) {
+    ASSERT_EQ(
+        hivex_node_set_values(hive.get(), MakeKey(hive.get(), key), set.size(), set.data(), 0), 0);
   }
   ASSERT_EQ(hivex_commit(hive.get(), nullptr, 0), 0);
 }
