@@ -195,8 +195,11 @@ bool ReadWholeFile(int folder, const std::string& name, std::string* content, DW
     *error = WindowsError(errno);
     return false;
   }
-  // One byte more than the file holds, so that the read that finds its end needs no more room.
-  content->resize(static_cast<std::size_t>(status.st_size) + 1);
+  // One byte more than the file holds, so that the read that finds its end needs no more room;
+  // memory too small for it is let go first, so that the file is never held twice.
+  const std::size_t room = static_cast<std::size_t>(status.st_size) + 1;
+  if (content->capacity() < room) std::string().swap(*content);
+  content->resize(room);
   std::size_t size = 0;
   for (ssize_t got = 1; got != 0;) {
     if (size == content->size()) content->resize(2 * size);  // it grew while it was read
