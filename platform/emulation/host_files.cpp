@@ -60,12 +60,10 @@ void RemoveStaleTemporaries(int folder) {
   });
 }
 
-// Root can give a file away; a user keeps at least the group, where they belong to it, and
-// otherwise the file stays as this user made it.
+// Root can give a file away; a user keeps at least the group, where they belong to it.
 void OwnAs(int file, const struct stat& owner) {
-  if (fchown(file, owner.st_uid, owner.st_gid) != 0) {
-    [[maybe_unused]] const int kept = fchown(file, static_cast<uid_t>(-1), owner.st_gid);
-  }
+  if (fchown(file, owner.st_uid, owner.st_gid) == 0) return;
+  if (fchown(file, static_cast<uid_t>(-1), owner.st_gid) != 0) return;  // as this user made it
 }
 
 // The new file keeps the owner and group of the file it replaces, as Windows keeps the security
@@ -86,10 +84,11 @@ void KeepOwner(int file, int folder, const std::string& name) {
 bool KeepWindowsSecurity(int file, int folder, const std::string& name) {
   const UniqueFd old(
       ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | kOpenFlags));
+  if (!old) return true;  // a new file, or one this user may not read: nothing to carry
   for (const char* attribute : {"system.ntfs_acl", "system.ntfs_attrib", "system.ntfs_crtime"}) {
     char value[1 << 16];
-    const ssize_t size = old ? fgetxattr(old.get(), attribute, value, sizeof value) : -1;
-    if (size < 0 && (errno == ENODATA || errno == ENOTSUP || !old)) continue;
+    const ssize_t size = fgetxattr(old.get(), attribute, value, sizeof value);
+    if (size < 0 && (errno == ENODATA || errno == ENOTSUP)) continue;
     if (size < 0 || fsetxattr(file, attribute, value, static_cast<std::size_t>(size), 0) != 0) {
       return false;
     }
