@@ -2,6 +2,8 @@
 // known to the platform's list of video drivers, one for each Windows family.
 #pragma once
 
+#include "registration/messages.h"  // kSetupTitle, the caption of every box
+
 // One decoder file of the package: its 8.3 name, the same in the current directory and in the
 // system directory, and the description the NT family lists it under.
 struct DecoderFile {
@@ -25,6 +27,3 @@ inline constexpr HandlerEntry kHandlerEntries[] = {
     {"vidc.jix2", &kDecoderFiles[1]},
     {"vidc.uyvy", &kDecoderFiles[0]},  // the first decoder also reads the packed UYVY format
 };
-
-// The caption of every box the setup shows.
-inline constexpr char kSetupTitle[] = "VORN VORN Video Decoder Setup";

@@ -1,6 +1,7 @@
 #include "registration/registrars.h"
 
 #include "platform/win32.h"
+#include "registration/messages.h"
 #include "registration/package.h"
 #include "registration/text.h"
 
@@ -8,11 +9,6 @@ namespace {
 
 constexpr char kProfileFile[] = "system.ini";  // a bare name: Windows keeps it in its own folder
 constexpr char kProfileSection[] = "drivers32";
-
-constexpr char kProfileFailedText[] =
-    "Fail to update registry.\n"
-    "Please stop the video application or reboot your system first.\n"
-    "Then install VORN JIX1 decoder again.";
 
 bool SetString(HKEY key, RegistryString value) {
   // The byte count holds the terminating zero, as REG_SZ data must.

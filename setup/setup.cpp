@@ -1,6 +1,7 @@
 #include "setup/setup.h"
 
 #include "platform/win32.h"
+#include "registration/messages.h"
 #include "registration/package.h"
 #include "registration/registrars.h"
 #include "registration/text.h"
@@ -11,14 +12,6 @@ namespace {
 // hold a system directory of up to 114 characters (114 + 1 + 12 + the terminating zero).
 constexpr UINT kPathBufferSize = 128;
 constexpr char kPathSeparator[] = "\\";
-
-constexpr char kCompleteText[] = "            Installation is complete.            ";
-constexpr char kNotCompleteText[] = "          Installation is NOT complete.          ";
-constexpr char kInUseText[] =
-    "Previous installed VORN video decoder is in use.\n"
-    "Please stop the video application or reboot your system first.\n"
-    "Then install VORN video decoder again.";
-constexpr char kWrongVersionText[] = "Wrong Windows Version";
 
 // How a run ends: the one box it shows and the status it returns. Each ending carries both, so
 // the two cannot fall out of step.

@@ -1,21 +1,22 @@
-// POSIX primitives: a plain file read whole, a file replaced atomically, a folder locked.
+// POSIX primitives: a plain file read whole or copied, a file replaced atomically, a folder locked.
 #include "platform/emulation/host_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
+#include <utility>
 
+#include "platform/emulation/errors.h"
 #include "platform/emulation/report.h"
-#include "platform/emulation/windows_files.h"
 
 namespace emulation {
 namespace {
@@ -24,44 +25,27 @@ constexpr int kOpenFlags = O_CLOEXEC | O_NOCTTY;
 
 // Every temporary file is named .vorn-<pid>-<n>-<name>: the process that writes it, and its
 // count of them.
-constexpr std::string_view kTemporaryPrefix = ".vorn-";
+constexpr char kTemporaryPrefix[] = ".vorn-";
 constexpr int kNameAttempts = 100;
 // How long a lock held by another program is waited for before the user is told.
 constexpr auto kQuietWait = std::chrono::seconds(1);
-constexpr auto kLongestPause = std::chrono::milliseconds(16);
+constexpr auto kPause = std::chrono::milliseconds(10);
 
-int NoFollow(bool followLinks) {
-  return followLinks ? 0 : O_NOFOLLOW;
-}
-
-std::string TemporaryName(const std::string& name) {
-  static std::atomic<unsigned> counter{0};
-  return std::string(kTemporaryPrefix) + std::to_string(getpid()) + "-" +
-         std::to_string(counter++) + "-" + name;
-}
-
-// Gives the new file a temporary name that is no one else's: take tries one and fails with
-// EEXIST when it is taken (by a file a killed process of the same id left, say), and the next
-// one is tried. The name taken, or nothing, with errno saying why.
-std::optional<std::string> TakeTemporaryName(const std::string& name,
-                                             const std::function<bool(const std::string&)>& take) {
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    std::string temporary = TemporaryName(name);
-    if (take(temporary)) return temporary;
-    if (errno != EEXIST) break;
-  }
-  return std::nullopt;
+std::string TemporaryName(pid_t writer, unsigned count, std::string_view name) {
+  return kTemporaryPrefix + std::to_string(writer) + "-" + std::to_string(count) + "-" +
+         std::string(name);
 }
 
 // The process id in a temporary file's name; 0 for any other name.
-pid_t WriterOf(std::string_view name) {
-  if (name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix) return 0;
-  name.remove_prefix(kTemporaryPrefix.size());
-  const std::size_t digits = name.find_first_not_of("0123456789");
-  if (digits == 0 || digits > 9 || digits == std::string_view::npos || name[digits] != '-') {
-    return 0;
-  }
-  return static_cast<pid_t>(std::stoi(std::string(name.substr(0, digits))));
+pid_t WriterOf(const char* name) {
+  unsigned writer = 0, count = 0;
+  int end = 0;
+  std::sscanf(name, ".vorn-%9u-%9u-%n", &writer, &count, &end);
+  // Only the very form TemporaryName gives: no signs, blanks or leading zeros, and a name.
+  const auto pid = static_cast<pid_t>(writer);
+  const bool exact = end > 0 && name[end] != '\0' &&
+                     TemporaryName(pid, count, "") == std::string_view(name, std::size_t(end));
+  return exact ? pid : 0;
 }
 
 // Removes the temporary files that killed processes left in folder. Under the folder's lock no
@@ -76,19 +60,40 @@ void RemoveStaleTemporaries(int folder) {
   });
 }
 
+// Root can give a file away; a user keeps at least the group, where they belong to it.
+void OwnAs(int file, const struct stat& owner) {
+  if (fchown(file, owner.st_uid, owner.st_gid) == 0) return;
+  if (fchown(file, static_cast<uid_t>(-1), owner.st_gid) != 0) return;  // as this user made it
+}
+
 // The new file keeps the owner and group of the file it replaces, as Windows keeps the security
-// of a file it overwrites; a new one gets its folder's, as on Windows it inherits the folder's.
-// Root can give a file away; a user keeps at least the group, where they belong to it. False
-// when the file stays as this user made it.
-bool KeepOwner(int file, int folder, const std::string& name) {
-  struct stat now, old;
-  if (fstat(file, &now) != 0) return false;
-  const bool replacing =
-      fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
-  if (!replacing && fstat(folder, &old) != 0) return false;
-  if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return true;
-  return fchown(file, old.st_uid, old.st_gid) == 0 ||
-         fchown(file, static_cast<uid_t>(-1), old.st_gid) == 0;
+// of a file it overwrites; a new one gets its folder's.
+void KeepOwner(int file, int folder, const std::string& name) {
+  struct stat old;
+  if (fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode)) {
+    OwnAs(file, old);
+  } else {
+    OwnLikeFolder(file, folder);
+  }
+}
+
+// What Windows keeps of a file it overwrites, as ntfs-3g shows it in extended attributes (asked
+// for by name; they are not listed): its security descriptor, attributes and creation time.
+// Without them a replaced file on an NTFS drive would get ntfs-3g's default, full access for
+// everyone. Where the file system keeps none there is nothing to carry.
+bool KeepWindowsSecurity(int file, int folder, const std::string& name) {
+  const UniqueFd old(
+      ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | kOpenFlags));
+  if (!old) return true;  // a new file, or one this user may not read: nothing to carry
+  for (const char* attribute : {"system.ntfs_acl", "system.ntfs_attrib", "system.ntfs_crtime"}) {
+    char value[1 << 16];
+    const ssize_t size = fgetxattr(old.get(), attribute, value, sizeof value);
+    if (size < 0 && (errno == ENODATA || errno == ENOTSUP)) continue;
+    if (size < 0 || fsetxattr(file, attribute, value, static_cast<std::size_t>(size), 0) != 0) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // One attempt at the folder's lock: false while another program holds it. Any other failure
@@ -98,20 +103,6 @@ bool Lock(int folder, int how) {
     if (flock(folder, LOCK_EX | how) == 0) return true;
     if (errno != EINTR) return errno != EWOULDBLOCK;
   }
-}
-
-// Tells the user, once in a run, that the setup is waiting for someone else's lock.
-void SayWaiting(int folder) {
-  static bool told = false;
-  if (told) return;
-  told = true;
-  char path[4096];
-  const std::string self = "/proc/self/fd/" + std::to_string(folder);
-  const ssize_t length = readlink(self.c_str(), path, sizeof path);
-  const std::string shown = length > 0
-                                ? Quoted(std::string_view(path, static_cast<std::size_t>(length)))
-                                : "a folder of the machine";
-  ReportMachineFault("waiting for " + shown + ", held by another program");
 }
 
 }  // namespace
@@ -127,6 +118,39 @@ bool WriteAll(int fd, std::string_view content, DWORD* error) {
     content.remove_prefix(static_cast<std::size_t>(written));
   }
   return true;
+}
+
+void OwnLikeFolder(int file, int folder) {
+  struct stat owner;
+  if (fstat(folder, &owner) == 0) OwnAs(file, owner);
+}
+
+bool IsTemporary(const char* name) {
+  return WriterOf(name) != 0;
+}
+
+bool CopyContents(int from, int to, DWORD* error) {
+  char buffer[1 << 16];
+  for (off_t offset = 0;;) {
+    const ssize_t got = pread(from, buffer, sizeof buffer, offset);
+    if (got == 0) return true;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      *error = WindowsError(errno);
+      return false;
+    }
+    if (!WriteAll(to, {buffer, static_cast<std::size_t>(got)}, error)) return false;
+    offset += got;
+  }
+}
+
+std::string HostPath(int folder, std::string_view name) {
+  char path[4096];
+  const std::string self = "/proc/self/fd/" + std::to_string(folder);
+  const ssize_t length = readlink(self.c_str(), path, sizeof path);
+  const std::string folderPath =
+      length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "a folder of the machine";
+  return name.empty() ? folderPath : folderPath + "/" + std::string(name);
 }
 
 bool ForEachName(int folder, const std::function<void(const char* name)>& visit) {
@@ -147,8 +171,8 @@ bool ForEachName(int folder, const std::function<void(const char* name)>& visit)
 
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error) {
   // Without O_NONBLOCK, opening a pipe would wait for a writer that may never come.
-  UniqueFd file(
-      ::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | kOpenFlags | NoFollow(followLinks)));
+  UniqueFd file(::openat(folder, name.c_str(),
+                         O_RDONLY | O_NONBLOCK | kOpenFlags | (followLinks ? 0 : O_NOFOLLOW)));
   if (!file) {
     *error = WindowsError(errno);
     return file;
@@ -162,28 +186,31 @@ UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, D
   return file;
 }
 
-std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DWORD* error) {
-  UniqueFd file = OpenForReading(folder, name, false, error);
-  if (!file) return std::nullopt;
+bool ReadWholeFile(int folder, const std::string& name, std::string* content, DWORD* error) {
+  const UniqueFd file = OpenForReading(folder, name, false, error);
   struct stat status;
+  if (!file) return false;
   if (fstat(file.get(), &status) != 0) {
     *error = WindowsError(errno);
-    return std::nullopt;
+    return false;
   }
-  std::string content;
-  content.reserve(static_cast<std::size_t>(status.st_size));
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
+  // One byte more than the file holds, so that the read that finds its end needs no more room;
+  // memory too small for it is let go first, so that the file is never held twice.
+  const std::size_t room = static_cast<std::size_t>(status.st_size) + 1;
+  if (content->capacity() < room) std::string().swap(*content);
+  content->resize(room);
+  std::size_t size = 0;
+  for (ssize_t got = 1; got != 0;) {
+    if (size == content->size()) content->resize(2 * size);  // it grew while it was read
+    got = ::read(file.get(), &(*content)[size], content->size() - size);
+    if (got < 0 && errno != EINTR) {
       *error = WindowsError(errno);
-      return std::nullopt;
+      return false;
     }
-    content.append(buffer, static_cast<std::size_t>(got));
+    size += got > 0 ? static_cast<std::size_t>(got) : 0;
   }
-  return content;
+  content->resize(size);
+  return true;
 }
 
 std::string WhyUnreadable(int folder, const std::string& name) {
@@ -196,46 +223,32 @@ std::string WhyUnreadable(int folder, const std::string& name) {
 
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error) {
-  // An unnamed file, where the file system has them, leaves nothing behind when the process
-  // is killed halfway; it gets a temporary name only once it is complete.
-  UniqueFd file(::openat(folder, ".", O_TMPFILE | O_WRONLY | kOpenFlags, mode & 0777));
-  const bool unnamed = static_cast<bool>(file);
-  std::optional<std::string> temporary;
-  if (!file && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    temporary = TakeTemporaryName(name, [&](const std::string& candidate) {
-      file = UniqueFd(::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenFlags,
-                               mode & 0777));
-      return static_cast<bool>(file);
-    });
+  // A name no one else has: one a killed process of the same id left is taken, try the next.
+  static unsigned count = 0;
+  std::string temporary;
+  UniqueFd file;
+  for (int attempt = 0; !file && attempt < kNameAttempts; ++attempt) {
+    temporary = TemporaryName(getpid(), count++, name);
+    file = UniqueFd(
+        ::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenFlags, mode & 0777));
+    if (!file && errno != EEXIST) break;
   }
   if (!file) {
     *error = WindowsError(errno);
     return false;
   }
   KeepOwner(file.get(), folder, name);
-  bool done = fill(file.get(), error);
   // Only once the new content is safely on disk may it take the old file's place. The umask
   // must not decide what the file becomes.
-  if (done && (fchmod(file.get(), mode & 0777) != 0 || fsync(file.get()) != 0)) {
-    *error = WindowsError(errno);
-    done = false;
-  }
-  if (done && unnamed) {
-    const std::string self = "/proc/self/fd/" + std::to_string(file.get());
-    temporary = TakeTemporaryName(name, [&](const std::string& candidate) {
-      return ::linkat(AT_FDCWD, self.c_str(), folder, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0;
-    });
-    if (!temporary) {
-      *error = WindowsError(errno);
-      done = false;
-    }
-  }
-  if (done && ::renameat(folder, temporary->c_str(), folder, name.c_str()) != 0) {
+  bool done = fill(file.get(), error);
+  if (done && (fchmod(file.get(), mode & 0777) != 0 ||
+               !KeepWindowsSecurity(file.get(), folder, name) || fsync(file.get()) != 0 ||
+               ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)) {
     *error = WindowsError(errno);
     done = false;
   }
   if (!done) {
-    if (temporary) ::unlinkat(folder, temporary->c_str(), 0);
+    ::unlinkat(folder, temporary.c_str(), 0);
     return false;
   }
   fsync(folder);  // makes the rename itself last
@@ -251,16 +264,20 @@ bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_v
 
 FolderLock::FolderLock(int folder) : folder_(folder) {
   // Another program holding the folder usually lets go within moments; one that holds it longer
-  // is named, so that the setup never waits in silence.
+  // is named, once in a run, so that the setup never waits in silence.
+  static bool told = false;
   const auto start = std::chrono::steady_clock::now();
-  for (auto pause = std::chrono::milliseconds(1); !Lock(folder_, LOCK_NB);
-       pause = std::min(pause * 2, kLongestPause)) {
-    if (std::chrono::steady_clock::now() - start >= kQuietWait) {
-      SayWaiting(folder_);
-      Lock(folder_, 0);
-      break;
+  while (!Lock(folder_, LOCK_NB)) {
+    if (std::chrono::steady_clock::now() - start < kQuietWait) {
+      std::this_thread::sleep_for(kPause);
+      continue;
     }
-    std::this_thread::sleep_for(pause);
+    if (!std::exchange(told, true)) {
+      ReportMachineFault("waiting for " + Quoted(HostPath(folder_, "")) +
+                         ", held by another program");
+    }
+    Lock(folder_, 0);
+    break;
   }
   RemoveStaleTemporaries(folder_);
 }

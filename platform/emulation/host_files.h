@@ -1,4 +1,5 @@
-// POSIX primitives the operations build on: read a file whole, replace it atomically, lock.
+// POSIX primitives the operations build on: read a file whole, copy one, replace one atomically,
+// lock a folder.
 #pragma once
 
 #include <sys/stat.h>
@@ -21,22 +22,38 @@ bool ForEachName(int folder, const std::function<void(const char* name)>& visit)
 // folder, a pipe or a device).
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error);
 
-// The whole content of the regular file folder/name; nothing, with *error set, when it cannot
-// be read (ERROR_FILE_NOT_FOUND when it does not exist).
-std::optional<std::string> ReadWholeFile(int folder, const std::string& name, DWORD* error);
+// Reads the whole content of the regular file folder/name into *content, whose memory is used
+// again; false, with *error set, when it cannot be read (ERROR_FILE_NOT_FOUND when it does not
+// exist).
+bool ReadWholeFile(int folder, const std::string& name, std::string* content, DWORD* error);
 
 // Writes all of content to fd.
 bool WriteAll(int fd, std::string_view content, DWORD* error);
+
+// Copies the whole of from, whatever was read of it before, to the end of to.
+bool CopyContents(int from, int to, DWORD* error);
 
 // Why folder/name cannot be read, in words for a message: what the host says, or that it is no
 // plain file.
 std::string WhyUnreadable(int folder, const std::string& name);
 
+// Where folder/name is on the host, for messages.
+std::string HostPath(int folder, std::string_view name);
+
+// Gives file the owner and group of folder, as far as this process may: a new file is owned
+// as its folder, as on Windows it inherits its folder's permissions, so that a run as root
+// leaves a user's machine the user's.
+void OwnLikeFolder(int file, int folder);
+
+// Whether name is that of a temporary file ReplaceFile writes, .vorn-<pid>-<n>-<name>.
+bool IsTemporary(const char* name);
+
 // Replaces folder/name, or creates it, so that readers only ever see the old or the new file:
-// fill writes the new content into a temporary file beside it, which is flushed and renamed
-// over the old one. The temporary file is removed when anything fails. The new file gets mode,
-// and the owner and group of the file it replaces (or of the folder). Called with the folder's
-// lock held, so that a temporary file a killed run left is removed, never reused.
+// fill writes the new content into a temporary file beside it, .vorn-<pid>-<n>-<name>, which
+// is flushed and renamed over the old one, and removed when anything fails. The new file gets
+// mode, and the owner and group of the file it replaces (or of the folder), and on an NTFS
+// drive that file's Windows security. Called with the
+// folder's lock held, so that a temporary file a killed run left is removed, never reused.
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error);
 bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_view content,

@@ -1,64 +1,62 @@
 // platform/emulation/: a Windows machine emulated over a folder, behind the nine operations.
 // The folder holds machine.conf (which Windows it is), HKLM.reg (HKEY_LOCAL_MACHINE as a
 // REGEDIT4 file) and drive_c (the C: drive). docs/emulated-machine.md describes it.
+//
+// This is the machine itself: its description, the one this process opens at start-up, and
+// where a Windows path leads in it. An offline Windows installation (platform/offline/) is
+// opened as a machine too, with its own drive and registry.
 #pragma once
 
-#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "platform/emulation/report.h"
+#include "platform/emulation/regedit4.h"
 #include "platform/emulation/unique_fd.h"
 #include "platform/win32.h"
 
 namespace emulation {
 
-// Windows' ANSI calls take paths of at most MAX_PATH (260) bytes with the terminating zero.
-inline constexpr std::size_t kMaxPath = 259;
-
 // The exit status of the native setup when it has no machine to run on.
 inline constexpr int kNoMachineStatus = 3;
 
-inline constexpr char kMachineVariable[] = "VORN_MACHINE";
-inline constexpr char kDescriptionFile[] = "machine.conf";
-inline constexpr char kRegistryFile[] = "HKLM.reg";
-inline constexpr char kDriveFolder[] = "drive_c";
-
-// Which Windows the folder stands for.
+// Which Windows the machine is: platform id, the numbers GetVersionExA reports beside it, and
+// its directories as full paths on C:.
 struct MachineDescription {
   DWORD platformId = VER_PLATFORM_WIN32_NT;
   bool versionQueryFails = false;
+  DWORD majorVersion = 0, minorVersion = 0, buildNumber = 0;
   std::string windowsDirectory = "C:\\WINDOWS";
   std::string systemDirectory = "C:\\WINDOWS\\SYSTEM32";
 };
 
-// Reads machine.conf; on a fault, nothing, and *error says which line and why.
+// Reads machine.conf; on a fault, nothing, and *error says which line and why. The version
+// numbers are its family's: Windows XP's, Windows 95's or Win32s'.
 std::optional<MachineDescription> ParseMachineDescription(std::string_view text,
                                                           std::string* error);
 
-// Makes folder the machine the operations act on, first creating a fresh machine there when
-// the folder does not exist. False, with *error set, when it cannot be used.
-bool OpenMachine(const std::string& folder, std::string* error);
+// Where the machine keeps HKEY_LOCAL_MACHINE. Each takes a key's full path,
+// "HKEY_LOCAL_MACHINE\...", and answers with a Windows error code.
+struct RegistryStore {
+  // Whether the key exists (it is never created) and, when writable, may be changed.
+  std::function<LONG(const std::string& path, bool writable)> open;
+  // Sets values on the key as one change, saved at once.
+  std::function<LONG(const std::string& path, const NamedValues& values)> save;
+};
 
-// Opens the machine named by VORN_MACHINE, or the default one under the user's home; says on
-// standard error why not when it cannot.
-bool OpenMachineFromEnvironment();
-
-// The default machine folder: ~/.vornsetup/machine.
-std::string DefaultMachineFolder();
+// Makes this the machine the operations act on: what it is, its drive C: and its registry.
+void UseMachine(MachineDescription description, UniqueFd drive, RegistryStore registry);
 
 // The open machine. The operations fail with ERROR_NOT_READY while none is open.
 bool MachineIsOpen();
 const MachineDescription& Description();
-int MachineFolder();
-int DriveFolder();  // drive_c: the C: drive
-// Where a file of the machine folder is on the host, for messages: MachinePath(kRegistryFile).
-std::string MachinePath(std::string_view name);
+const RegistryStore& Registry();
 
 // Where a Windows path leads on the host: the open folder that holds it and the name in that
 // folder (as found on disk, whatever the letter case asked for). Paths on drive C: stay inside
-// the machine's drive folder; relative names start at the current directory.
+// the machine's drive folder, where no link is followed; relative names start at the current
+// directory.
 struct Location {
   UniqueFd folder;
   std::string name;

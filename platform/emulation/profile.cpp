@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/emulation/errors.h"
 #include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
 #include "platform/emulation/profile_text.h"
+#include "platform/emulation/report.h"
 #include "platform/emulation/windows_files.h"
 
 namespace emulation {
@@ -33,6 +35,28 @@ std::optional<std::string> Edit(std::string_view text, LPCSTR section, LPCSTR ke
   return SetProfileString(text, section, key, value);
 }
 
+// Edits the profile in its folder, under that folder's lock.
+bool WriteIn(const Location& file, LPCSTR section, LPCSTR key, LPCSTR value, DWORD* error) {
+  const int folder = file.folder.get();
+  FolderLock lock(folder);
+  if (!MayReplace(folder, file.name, error)) return false;
+  struct stat status;
+  const bool exists = fstatat(folder, file.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!exists && errno != ENOENT) {
+    *error = WindowsError(errno);
+    return false;
+  }
+  std::string text;
+  if (exists && !ReadWholeFile(folder, file.name, &text, error)) return false;
+  const std::optional<std::string> edited = Edit(text, section, key, value);
+  if (!edited) {
+    *error = ERROR_INVALID_PARAMETER;  // no profile line can hold these strings
+    return false;
+  }
+  if (*edited == text && (exists || edited->empty())) return true;  // nothing to write
+  return ReplaceFile(folder, file.name, exists ? status.st_mode : kNewFileMode, *edited, error);
+}
+
 bool Write(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName, DWORD* error) {
   if (!MachineIsOpen()) {
     *error = ERROR_NOT_READY;
@@ -42,32 +66,16 @@ bool Write(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName, DWORD* err
     *error = ERROR_FILE_NOT_FOUND;  // Windows' answer, without touching the file
     return false;
   }
-  const std::optional<Location> file = Locate(ProfilePath(fileName), error);
-  if (!file) return false;
-
-  FolderLock lock(file->folder.get());
-  if (!MayReplace(file->folder.get(), file->name, error)) return false;
-  struct stat status;
-  const bool exists =
-      fstatat(file->folder.get(), file->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!exists && errno != ENOENT) {
-    *error = WindowsError(errno);
-    return false;
+  const std::string path = ProfilePath(fileName);
+  const std::optional<Location> file = Locate(path, error);
+  if (file && WriteIn(*file, section, key, value, error)) return true;
+  // Windows' box says no more than that the registry was not updated.
+  if (*error != ERROR_INVALID_PARAMETER) {
+    ReportMachineFault("cannot change " +
+                       Quoted(file ? HostPath(file->folder.get(), file->name) : path) + ": " +
+                       ErrorText(*error));
   }
-  std::string text;
-  if (exists) {
-    std::optional<std::string> content = ReadWholeFile(file->folder.get(), file->name, error);
-    if (!content) return false;
-    text = std::move(*content);
-  }
-  const std::optional<std::string> edited = Edit(text, section, key, value);
-  if (!edited) {
-    *error = ERROR_INVALID_PARAMETER;  // no profile line can hold these strings
-    return false;
-  }
-  if (*edited == text && (exists || edited->empty())) return true;  // nothing to write
-  return ReplaceFile(file->folder.get(), file->name, exists ? status.st_mode : kNewFileMode,
-                     *edited, error);
+  return false;
 }
 
 // What opening the file to flush it says: nothing is cached here, but a caller that reads the

@@ -2,13 +2,14 @@
 
 #include <cstddef>
 
+#include "platform/emulation/ascii.h"
+
 namespace emulation {
 namespace {
 
 using Offset = std::size_t;
 constexpr Offset kNone = std::string_view::npos;
 
-constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kLineBreaks = "\r\n";
 constexpr std::string_view kNewFileLineEnding = "\r\n";  // what Windows writes into a new file
 constexpr char kHeaderOpen = '[';
@@ -37,36 +38,17 @@ std::string_view ContentOf(std::string_view text, const Line& line) {
   return text.substr(line.begin, line.contentEnd - line.begin);
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  const Offset first = text.find_first_not_of(kBlanks);
-  if (first == kNone) return {};
-  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Windows compares profile names without regard to case.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (Offset i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
 // The section name of a header line; nullopt for any other line.
 std::optional<std::string_view> HeaderName(std::string_view content) {
-  const std::string_view trimmed = TrimBlanks(content);
+  const std::string_view trimmed = Trim(content);
   if (trimmed.empty() || trimmed.front() != kHeaderOpen) return std::nullopt;
   const Offset close = trimmed.rfind(kHeaderClose);
   if (close == kNone) return std::nullopt;  // Windows reads it as a key line
-  return TrimBlanks(trimmed.substr(1, close - 1));
+  return Trim(trimmed.substr(1, close - 1));
 }
 
 std::string_view KeyName(std::string_view content) {
-  return TrimBlanks(content.substr(0, content.find(kNameEnd)));
+  return Trim(content.substr(0, content.find(kNameEnd)));
 }
 
 // What follows the '=' of a key line, untrimmed; nullopt for a line without one.
@@ -81,12 +63,12 @@ bool HasLineBreak(std::string_view text) {
 }
 
 bool IsSectionName(std::string_view name) {
-  return !TrimBlanks(name).empty() && !HasLineBreak(name) && name.find(kHeaderClose) == kNone;
+  return !Trim(name).empty() && !HasLineBreak(name) && name.find(kHeaderClose) == kNone;
 }
 
 // A key line must read back as a key line of the same name.
 bool IsKeyName(std::string_view name) {
-  const std::string_view trimmed = TrimBlanks(name);
+  const std::string_view trimmed = Trim(name);
   return !trimmed.empty() && trimmed.front() != kCommentStart && trimmed.front() != kHeaderOpen &&
          !HasLineBreak(name) && name.find(kNameEnd) == kNone;
 }
@@ -114,8 +96,9 @@ std::optional<Section> FindSection(std::string_view text, std::string_view name,
       found->end = line.begin;
       return found;
     }
-    if (found && !TrimBlanks(content).empty()) found->lastNonBlank = line;
-    if (!found && header && SameName(*header, name)) found = Section{line, line, text.size()};
+    if (found && !Trim(content).empty()) found->lastNonBlank = line;
+    if (!found && header && EqualsIgnoringCase(*header, name))
+      found = Section{line, line, text.size()};
   }
   return found;
 }
@@ -123,7 +106,7 @@ std::optional<Section> FindSection(std::string_view text, std::string_view name,
 std::optional<Line> FindKey(std::string_view text, const Section& section, std::string_view key) {
   for (Line line = LineAt(text, section.header.end); line.begin < section.end;
        line = LineAt(text, line.end)) {
-    if (SameName(KeyName(ContentOf(text, line)), key)) return line;
+    if (EqualsIgnoringCase(KeyName(ContentOf(text, line)), key)) return line;
   }
   return std::nullopt;
 }
@@ -163,7 +146,7 @@ std::string InsertKey(std::string_view text, const Section& section, std::string
 
 // Windows reads a value without its surrounding blanks and drops one pair of quotes around it.
 std::string_view ReadValue(std::string_view raw) {
-  const std::string_view value = TrimBlanks(raw);
+  const std::string_view value = Trim(raw);
   const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                       value.back() == value.front();
   return quoted ? value.substr(1, value.size() - 2) : value;
@@ -174,8 +157,8 @@ std::string_view ReadValue(std::string_view raw) {
 std::optional<std::string> SetProfileString(std::string_view text, std::string_view section,
                                             std::string_view key, std::string_view value) {
   if (!IsSectionName(section) || !IsKeyName(key) || HasLineBreak(value)) return std::nullopt;
-  section = TrimBlanks(section);
-  key = TrimBlanks(key);
+  section = Trim(section);
+  key = Trim(key);
 
   const std::optional<Section> found = FindSection(text, section, 0);
   if (!found) return AppendSection(text, section, key, value);
@@ -184,7 +167,7 @@ std::optional<std::string> SetProfileString(std::string_view text, std::string_v
 
   const std::string_view content = ContentOf(text, *line);
   const std::optional<std::string_view> current = RawValue(content);
-  if (current && TrimBlanks(*current) == TrimBlanks(value)) return std::string(text);
+  if (current && Trim(*current) == Trim(value)) return std::string(text);
   // The name keeps its spelling from the file; the line keeps its own line ending.
   return Replace(text, line->begin, line->contentEnd, KeyLine(KeyName(content), value));
 }
@@ -192,8 +175,8 @@ std::optional<std::string> SetProfileString(std::string_view text, std::string_v
 std::optional<std::string> DeleteProfileKey(std::string_view text, std::string_view section,
                                             std::string_view key) {
   if (!IsSectionName(section) || !IsKeyName(key)) return std::nullopt;
-  section = TrimBlanks(section);
-  key = TrimBlanks(key);
+  section = Trim(section);
+  key = Trim(key);
 
   // Unlike a write, a delete goes on to later sections of the same name.
   for (std::optional<Section> found = FindSection(text, section, 0); found;
@@ -207,7 +190,7 @@ std::optional<std::string> DeleteProfileKey(std::string_view text, std::string_v
 
 std::optional<std::string> DeleteProfileSection(std::string_view text, std::string_view section) {
   if (!IsSectionName(section)) return std::nullopt;
-  const std::optional<Section> found = FindSection(text, TrimBlanks(section), 0);
+  const std::optional<Section> found = FindSection(text, Trim(section), 0);
   if (!found) return std::string(text);
   return Replace(text, found->header.begin, found->end, {});
 }
@@ -215,9 +198,9 @@ std::optional<std::string> DeleteProfileSection(std::string_view text, std::stri
 std::optional<std::string> GetProfileString(std::string_view text, std::string_view section,
                                             std::string_view key) {
   if (!IsSectionName(section) || !IsKeyName(key)) return std::nullopt;
-  const std::optional<Section> found = FindSection(text, TrimBlanks(section), 0);
+  const std::optional<Section> found = FindSection(text, Trim(section), 0);
   if (!found) return std::nullopt;
-  const std::optional<Line> line = FindKey(text, *found, TrimBlanks(key));
+  const std::optional<Line> line = FindKey(text, *found, Trim(key));
   if (!line) return std::nullopt;
   const std::optional<std::string_view> raw = RawValue(ContentOf(text, *line));
   if (!raw) return std::nullopt;

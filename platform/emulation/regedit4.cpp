@@ -1,15 +1,29 @@
 #include "platform/emulation/regedit4.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
+
+#include "platform/emulation/ascii.h"
 
 namespace emulation {
 namespace {
 
-using regedit4::BytesEqual;
-using regedit4::Error;
-using regedit4::kWord;
-using regedit4::WordAt;
+using Error = const char*;
+
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::size_t kDwordSize = 4;
+constexpr std::size_t kMaxHexDigits = 8;  // dword: data and hex(N) types are 32 bits
+constexpr std::string_view kDwordTag = "dword:";
+constexpr std::string_view kHexTag = "hex:";
+constexpr std::string_view kHexTypeTag = "hex(";
+constexpr std::string_view kHexTypeEnd = "):";
+constexpr std::string_view kHexDigits = "0123456789abcdef";
+// The escapes a quoted string may hold, and the bytes they stand for.
+constexpr std::string_view kEscapes = "\\\"nr";
+constexpr std::string_view kEscaped = "\\\"\n\r";
 
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -21,68 +35,166 @@ constexpr std::string_view kRootNames[] = {
 };
 constexpr std::size_t kNoRoot = std::size(kRootNames);
 
-constexpr char kBadHeader[] = "the first line must be REGEDIT4";
-constexpr char kByteOrderMarkFound[] = "byte order mark before REGEDIT4";
-constexpr char kRegedit5Export[] =
-    "a regedit 5 export (Windows Registry Editor Version 5.00): export as REGEDIT4 or convert it";
-constexpr char kLoneCarriageReturn[] = "carriage return without line feed";
-constexpr char kZeroByte[] = "zero byte";
-constexpr char kUnknownLine[] = "not a key, a value or a comment";
-constexpr char kValueOutsideKey[] = "value outside a key section";
-constexpr char kKeyNotClosed[] = "key name without closing ]";
-constexpr char kTextAfterKey[] = "text after ]";
-constexpr char kUnknownRoot[] = "unknown root key";
-constexpr char kEmptyKeyName[] = "empty key name";
-constexpr char kRootDeletion[] = "a root key cannot be deleted";
-constexpr char kUnfinishedHex[] = "file ends inside continued hex data";
+constexpr char kTextAfterData[] = "text after the data";
+constexpr char kBadHexByte[] = "expected a byte of two hex digits";
 
-constexpr std::size_t kWordsAtOnce = 4;  // tested together: one branch for 32 bytes
-
-// Of the eight bytes from bytes[at], the carriage returns the next byte is not a line feed for,
-// as BytesEqual marks them; bytes[at + 8] must exist.
-std::uint64_t LoneCarriageReturns(std::string_view bytes, std::size_t at) {
-  return BytesEqual(WordAt(bytes, at), '\r') & ~BytesEqual(WordAt(bytes, at + 1), '\n');
+// Where the blanks (spaces and tabs) from line[i] end.
+std::size_t SkipBlanks(std::string_view line, std::size_t i) {
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  return i;
 }
 
-// Where the first carriage return in bytes is that the next byte is not a line feed for, or
-// std::string_view::npos; one that ends bytes is left to the bytes after them. Whole words are
-// looked at until they hold one, then single bytes.
-std::size_t FirstLoneCarriageReturn(std::string_view bytes) {
-  std::size_t at = 0;
-  for (; at + kWordsAtOnce * kWord < bytes.size(); at += kWordsAtOnce * kWord) {
-    std::uint64_t lone = 0;
-    for (std::size_t word = 0; word < kWordsAtOnce; ++word) {
-      lone |= LoneCarriageReturns(bytes, at + word * kWord);
+// Regedit allows blanks and a ';' comment after a line's last item.
+bool OnlyCommentFrom(std::string_view line, std::size_t i) {
+  i = SkipBlanks(line, i);
+  return i == line.size() || line[i] == ';';
+}
+
+int HexDigitValue(char c) {
+  const std::size_t digit = kHexDigits.find(LowerAscii(c));
+  return digit == std::string_view::npos ? -1 : static_cast<int>(digit);
+}
+
+// Reads 1 to 8 hex digits at s[*i].
+bool ReadHexNumber(std::string_view s, std::size_t* i, std::uint32_t* number) {
+  std::size_t digits = 0;
+  for (*number = 0; *i < s.size() && HexDigitValue(s[*i]) >= 0; ++*i) {
+    if (++digits > kMaxHexDigits) return false;
+    *number = *number << 4 | static_cast<std::uint32_t>(HexDigitValue(s[*i]));
+  }
+  return digits > 0;
+}
+
+// Reads a quoted string from just after its opening quote to just after its closing one,
+// appending its unescaped bytes to out when it is given.
+Error ReadQuoted(std::string_view s, std::size_t* i, std::string* out) {
+  for (std::size_t at = *i;;) {
+    const std::size_t end = std::min({s.find('"', at), s.find('\\', at), s.size()});
+    if (out != nullptr) out->append(s.substr(at, end - at));
+    if (end == s.size()) return "string without closing quote";
+    if (s[end] == '"') {
+      *i = end + 1;
+      return nullptr;
     }
-    if (lone != 0) break;
+    if (end + 1 == s.size()) return "string without closing quote";  // a backslash ends the line
+    const std::size_t escape = kEscapes.find(s[end + 1]);
+    if (escape == std::string_view::npos) return "unknown escape";
+    if (out != nullptr) out->push_back(kEscaped[escape]);
+    at = end + 2;
   }
-  for (; at + 1 < bytes.size(); ++at) {
-    if (bytes[at] == '\r' && bytes[at + 1] != '\n') return at;
+}
+
+void AppendQuoted(std::string* out, std::string_view text) {
+  *out += '"';
+  for (char c : text) {
+    const std::size_t escape = kEscaped.find(c);
+    if (escape != std::string_view::npos) *out += '\\';
+    *out += escape != std::string_view::npos ? kEscapes[escape] : c;
   }
-  return std::string_view::npos;
+  *out += '"';
 }
 
-char ToLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = ToLower(c);
-  return lower;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  if (a == b) return true;  // most names are written as they are asked for
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ToLower(a[i]) != ToLower(b[i])) return false;
+// Reads comma-separated bytes to the end of a line: "aa,bb" or, when the next line goes on,
+// "aa,bb,\". Only a value's first line may hold no bytes ("hex:" alone is empty data).
+Error ReadHexBytes(std::string_view s, std::size_t i, bool firstLine, std::string* out,
+                   bool* continues) {
+  *continues = false;
+  if (firstLine && OnlyCommentFrom(s, i)) return nullptr;
+  for (;;) {
+    const int high = s.size() - i >= 2 ? HexDigitValue(s[i]) : -1;
+    const int low = s.size() - i >= 2 ? HexDigitValue(s[i + 1]) : -1;
+    if (high < 0 || low < 0) return kBadHexByte;
+    if (out != nullptr) out->push_back(static_cast<char>(high << 4 | low));
+    i += 2;
+    if (i == s.size() || s[i] != ',') return OnlyCommentFrom(s, i) ? nullptr : kTextAfterData;
+    if (++i < s.size() && s[i] == '\\') {
+      *continues = true;
+      return OnlyCommentFrom(s, i + 1) ? nullptr : kTextAfterData;
+    }
   }
-  return true;
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
+// Reads a value's data, from its first byte to the end of the line: a string, dword: or hex
+// bytes.
+Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
+  std::string* out = value != nullptr ? &value->data : nullptr;
+  std::uint32_t type = kRegBinary;
+  std::size_t i = 1;
+  if (!s.empty() && s[0] == '"') {
+    type = kRegSz;
+    if (Error error = ReadQuoted(s, &i, out)) return error;
+    if (out != nullptr) out->push_back('\0');
+    if (!OnlyCommentFrom(s, i)) return kTextAfterData;
+  } else if (StartsWith(s, kDwordTag)) {
+    type = kRegDword;
+    i = SkipBlanks(s, kDwordTag.size());
+    std::uint32_t number;
+    if (!ReadHexNumber(s, &i, &number)) return "dword: needs 1 to 8 hex digits";
+    if (!OnlyCommentFrom(s, i)) return kTextAfterData;
+    for (std::size_t byte = 0; out != nullptr && byte < kDwordSize; ++byte) {
+      out->push_back(static_cast<char>(number >> (8 * byte) & 0xffu));
+    }
+  } else if (StartsWith(s, kHexTag)) {
+    if (Error error = ReadHexBytes(s, kHexTag.size(), true, out, continues)) return error;
+  } else if (StartsWith(s, kHexTypeTag)) {
+    i = kHexTypeTag.size();
+    if (!ReadHexNumber(s, &i, &type) || !StartsWith(s.substr(i), kHexTypeEnd)) {
+      return "hex(N): needs 1 to 8 hex digits";
+    }
+    if (Error error = ReadHexBytes(s, i + kHexTypeEnd.size(), true, out, continues)) return error;
+  } else {
+    return "unknown data type";
+  }
+  if (value != nullptr) value->type = type;
+  return nullptr;
+}
+
+// Windows stores REG_SZ data with its terminating zero even when the caller leaves it out.
+RegistryValue AsStored(RegistryValue value) {
+  if (value.type == kRegSz && (value.data.empty() || value.data.back() != '\0')) {
+    value.data.push_back('\0');
+  }
+  return value;
+}
+
+// Printable ASCII and one final zero: data that reads back the same from "text".
+bool IsPlainText(std::string_view data) {
+  return !data.empty() && data.back() == '\0' &&
+         std::all_of(data.begin(), data.end() - 1, [](char c) { return c >= ' ' && c <= '~'; });
+}
+
+// The data as regedit exports it, on one line: "text" for REG_SZ of printable ASCII, dword: for
+// a 4-byte REG_DWORD, hex: for REG_BINARY, hex(N): for the rest.
+std::string FormatData(const RegistryValue& value) {
+  std::string text;
+  if (value.type == kRegSz && IsPlainText(value.data)) {
+    AppendQuoted(&text, std::string_view(value.data).substr(0, value.data.size() - 1));
+    return text;
+  }
+  char tag[sizeof "hex(ffffffff):"];
+  if (value.type == kRegDword && value.data.size() == kDwordSize) {
+    std::uint32_t dword = 0;
+    for (std::size_t i = kDwordSize; i-- > 0;) {
+      dword = dword << 8 | static_cast<unsigned char>(value.data[i]);
+    }
+    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(dword));
+    return std::string(kDwordTag) + tag;
+  }
+  std::snprintf(tag, sizeof tag, "hex(%x):", static_cast<unsigned>(value.type));
+  text = value.type == kRegBinary ? std::string(kHexTag) : tag;
+  for (const char c : value.data) {
+    const auto byte = static_cast<unsigned char>(c);
+    text.append({kHexDigits[byte >> 4], kHexDigits[byte & 0xfu], ','});
+  }
+  if (!value.data.empty()) text.pop_back();  // the last comma
+  return text;
+}
+
+// "name"=data, or @=data for the default value "".
+std::string FormatValueLine(std::string_view name, const RegistryValue& value) {
+  std::string line = name.empty() ? "@" : "";
+  if (!name.empty()) AppendQuoted(&line, name);
+  return line + "=" + FormatData(value);
 }
 
 // Whether path holds name from begin, then a backslash or its end.
@@ -99,14 +211,6 @@ std::size_t RootOf(std::string_view path) {
   return root;
 }
 
-// Whether names, "" or "\\A\\B...", has an empty one.
-bool HasEmptyName(std::string_view names) {
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (names[i] == '\\' && (i + 1 == names.size() || names[i + 1] == '\\')) return true;
-  }
-  return false;
-}
-
 // The first line of what regedit 5 exports: UTF-16 LE with a byte order mark, or the same text
 // converted to UTF-8.
 bool IsRegedit5Export(std::string_view firstLine) {
@@ -119,18 +223,26 @@ bool IsRegedit5Export(std::string_view firstLine) {
 
 }  // namespace
 
-std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
-  std::string spliced;
+bool WriteSpliced(std::string_view text, const std::vector<Splice>& splices,
+                  const std::function<bool(std::string_view piece)>& write) {
   std::size_t done = 0;
   for (const Splice& splice : splices) {
-    spliced.append(text.substr(done, splice.offset - done)).append(splice.text);
+    if (!write(text.substr(done, splice.offset - done)) || !write(splice.text)) return false;
     done = splice.offset + splice.removed;
   }
-  return spliced.append(text.substr(done));
+  return write(text.substr(done));
 }
 
-RegistryKey::RegistryKey(std::string_view keyPath) {
-  root_ = RootOf(keyPath);
+std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
+  std::string spliced;
+  WriteSpliced(text, splices, [&](std::string_view piece) {
+    spliced += piece;
+    return true;
+  });
+  return spliced;
+}
+
+RegistryKey::RegistryKey(std::string_view keyPath) : root_(RootOf(keyPath)) {
   for (std::size_t at = keyPath.find('\\'); at != std::string_view::npos;) {
     const std::size_t next = keyPath.find('\\', at + 1);
     names_.emplace_back(keyPath.substr(at + 1, next - at - 1));
@@ -139,58 +251,27 @@ RegistryKey::RegistryKey(std::string_view keyPath) {
   }
 }
 
-bool RegistryKey::Read(std::string_view bytes, std::string* error) {
-  if (!bytes.empty()) FindBadBytes(bytes);
-  while (!failed_ && !bytes.empty()) {
-    const std::size_t lineFeed = bytes.find('\n');
-    if (lineFeed == std::string_view::npos) {
-      partial_ += bytes;
-      break;
-    }
-    Error reason;
-    if (partial_.empty()) {
-      reason = ReadLine(bytes.substr(0, lineFeed), true);
-    } else {
-      partial_ += bytes.substr(0, lineFeed);
-      reason = ReadLine(partial_, true);
-      partial_.clear();
-    }
-    bytes.remove_prefix(lineFeed + 1);
-    if (reason != nullptr) Fail(reason, error);  // most lines are fine: no call for them
-  }
-  return !failed_;
-}
-
-// Zero bytes and carriage returns without a line feed are looked for in the whole of the bytes
-// at once: where there are none, no line needs to look.
-void RegistryKey::FindBadBytes(std::string_view bytes) {
-  const std::size_t begin = offset_ + partial_.size();  // of the bytes in the file
-  const std::size_t npos = std::string_view::npos;
-  if (firstZero_ == npos && bytes.find('\0') != npos) firstZero_ = begin + bytes.find('\0');
-  // A carriage return that ended the bytes before needs the first of these to be a line feed.
-  if (firstLoneCr_ == npos && crEndsBytes_ && bytes[0] != '\n') firstLoneCr_ = begin - 1;
-  if (firstLoneCr_ == npos && FirstLoneCarriageReturn(bytes) != npos) {
-    firstLoneCr_ = begin + FirstLoneCarriageReturn(bytes);
-  }
-  crEndsBytes_ = bytes.back() == '\r';
-}
-
-bool RegistryKey::Finish(std::string* error) {
-  // A carriage return at the end of the file ends no line.
-  if (firstLoneCr_ == std::string_view::npos && crEndsBytes_) {
-    firstLoneCr_ = offset_ + partial_.size() - 1;
-  }
-  // An empty file is one empty line.
-  if (!failed_ && (!partial_.empty() || lineNumber_ == 0)) Fail(ReadLine(partial_, false), error);
-  if (!failed_ && state_ == State::kHexContinued) Fail(kUnfinishedHex, error);
-  return !failed_;
-}
-
 std::optional<RegistryKey> RegistryKey::ReadText(std::string_view keyPath, std::string_view text,
                                                  std::string* error) {
   RegistryKey key(keyPath);
-  if (!key.Read(text, error) || !key.Finish(error)) return std::nullopt;
-  return key;
+  key.firstZero_ = text.find('\0');
+  std::size_t lineNumber = 1;
+  Error reason = nullptr;
+  // An empty text is one empty line; a line break at the end starts none.
+  for (std::size_t begin = 0;; ++lineNumber) {
+    const std::size_t lineFeed = text.find('\n', begin);
+    const bool last = lineFeed == std::string_view::npos;
+    const std::size_t end = last ? text.size() : lineFeed;
+    reason = key.ReadLine(text.substr(begin, end - begin), begin, !last);
+    if (reason != nullptr || last || end + 1 == text.size()) break;
+    begin = end + 1;
+  }
+  if (reason == nullptr && key.state_ == State::kHexContinued) {
+    reason = "file ends inside continued hex data";
+  }
+  if (reason == nullptr) return key;
+  if (error != nullptr) *error = "line " + std::to_string(lineNumber) + ": " + reason;
+  return std::nullopt;
 }
 
 bool RegistryKey::Exists() const {
@@ -198,19 +279,21 @@ bool RegistryKey::Exists() const {
 }
 
 NamedValues RegistryKey::Values() const {
-  std::vector<const Held*> held;
-  for (const auto& entry : values_) held.push_back(&entry.second);
-  std::sort(held.begin(), held.end(),
-            [](const Held* a, const Held* b) { return a->order < b->order; });
   NamedValues values;
-  for (const Held* value : held) values.emplace_back(value->name, value->value);
+  for (const Held& held : values_) values.emplace_back(held.name, held.value);
   return values;
 }
 
+std::size_t RegistryKey::IndexOf(std::string_view name) const {
+  std::size_t index = 0;
+  while (index < values_.size() && !EqualsIgnoringCase(values_[index].name, name)) ++index;
+  return index;
+}
+
 std::optional<RegistryValue> RegistryKey::Value(std::string_view name) const {
-  const auto held = values_.find(Lower(name));
-  if (held == values_.end()) return std::nullopt;
-  return held->second.value;
+  const std::size_t index = IndexOf(name);
+  if (index == values_.size()) return std::nullopt;
+  return values_[index].value;
 }
 
 std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) const {
@@ -222,81 +305,77 @@ std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) c
     auto same = wanted.begin();
     while (same != wanted.end() && !EqualsIgnoringCase(same->first, name)) ++same;
     if (same == wanted.end()) same = wanted.insert(same, {name, {}});
-    same->second = regedit4::AsStored(value);
+    same->second = AsStored(value);
   }
   std::vector<Splice> splices;
-  std::vector<std::string> added;
+  std::string added;  // the new value lines, each after a line break
   for (const auto& [name, value] : wanted) {
-    const auto held = values_.find(Lower(name));
-    if (held == values_.end()) {
-      added.push_back(regedit4::FormatValueLine(name, value));
-    } else if (held->second.value != value) {
-      const Held& old = held->second;
-      splices.push_back({old.dataBegin, old.end - old.dataBegin, regedit4::FormatData(value)});
+    const std::size_t index = IndexOf(name);
+    if (index == values_.size()) {
+      added += lineBreak_ + FormatValueLine(name, value);
+    } else if (const Held& held = values_[index]; held.value != value) {
+      splices.push_back({held.dataBegin, held.end - held.dataBegin, FormatData(value)});
     }
   }
   std::sort(splices.begin(), splices.end(),
             [](const Splice& a, const Splice& b) { return a.offset < b.offset; });
   if (added.empty()) return splices;
+  const std::string lines = added.substr(lineBreak_.size());
   if (!sectionEnd_) {
     // As regedit exports: a blank line before each section, and one at the end of the file.
     std::string section = endsWithLineBreak_ ? "" : lineBreak_;
     if (!(endsWithLineBreak_ && lastLineEmpty_)) section += lineBreak_;
-    section += "[" + Path() + "]" + lineBreak_ + Lines(added) + lineBreak_ + lineBreak_;
-    splices.push_back({offset_, 0, section});
-  } else if (sectionEndsFile_) {
-    splices.push_back({*sectionEnd_, 0, lineBreak_ + Lines(added)});
+    section += "[" + Path() + "]" + lineBreak_ + lines + lineBreak_ + lineBreak_;
+    splices.push_back({lineEnd_, 0, section});
   } else {
-    splices.push_back({*sectionEnd_, 0, Lines(added) + lineBreak_});
+    splices.push_back({*sectionEnd_, 0, sectionEndsText_ ? added : lines + lineBreak_});
   }
   return splices;
 }
 
-void RegistryKey::Fail(Error reason, std::string* error) {
-  if (reason == nullptr) return;
-  failed_ = true;
-  if (error != nullptr) *error = "line " + std::to_string(lineNumber_) + ": " + reason;
-}
-
 // The import, line by line: a state machine over the lines of the file.
-Error RegistryKey::ReadLine(std::string_view line, bool lineFeed) {
-  ++lineNumber_;
-  lineBegin_ = offset_;
-  offset_ += line.size() + (lineFeed ? 1 : 0);
+Error RegistryKey::ReadLine(std::string_view line, std::size_t begin, bool lineFeed) {
+  lineBegin_ = begin;
+  lineEnd_ = begin + line.size() + (lineFeed ? 1 : 0);
   const bool crlf = lineFeed && !line.empty() && line.back() == '\r';
   if (crlf) line.remove_suffix(1);
   endsWithLineBreak_ = lineFeed;
   lastLineEmpty_ = line.empty();
-  if (state_ == State::kHeader && IsRegedit5Export(line)) return kRegedit5Export;
-  if (firstLoneCr_ < offset_) return kLoneCarriageReturn;
-  if (firstZero_ < offset_) return kZeroByte;
-
+  if (state_ == State::kHeader && IsRegedit5Export(line)) {
+    return "a regedit 5 export (Windows Registry Editor Version 5.00): export as REGEDIT4 or "
+           "convert it";
+  }
+  // regedit cuts lines at these, where this reader would read on.
+  if (line.find('\r') != std::string_view::npos) return "carriage return without line feed";
+  if (firstZero_ < lineEnd_) return "zero byte";
   if (state_ == State::kHeader) {
-    if (line != kHeader) return StartsWith(line, kByteOrderMark) ? kByteOrderMarkFound : kBadHeader;
-    // New lines end like the header.
-    lineBreak_ = lineFeed && !crlf ? "\n" : "\r\n";
+    if (line != kHeader) {
+      return StartsWith(line, kByteOrderMark) ? "byte order mark before REGEDIT4"
+                                              : "the first line must be REGEDIT4";
+    }
+    lineBreak_ = lineFeed && !crlf ? "\n" : "\r\n";  // new lines end like the header
     state_ = State::kOutsideKey;
     return nullptr;
   }
   if (state_ == State::kHexContinued) return ReadContinuation(line);
-  const std::size_t first = regedit4::SkipBlanks(line, 0);
+  const std::size_t first = SkipBlanks(line, 0);
   if (first == line.size() || line[first] == ';') return nullptr;
   if (line[first] == '[') return ReadSection(line, first);
-  if (line[first] != '@' && line[first] != '"') return kUnknownLine;
-  if (state_ != State::kInKey) return kValueOutsideKey;
+  if (line[first] != '@' && line[first] != '"') return "not a key, a value or a comment";
+  if (state_ != State::kInKey) return "value outside a key section";
   return ReadValue(line, first);
 }
 
 // [KEY] or [-KEY]. Like regedit, the name runs to the line's last ']'. Only the names that lead
 // to the key are compared; the rest of the path just has to be valid.
 Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
-  const std::size_t close = line.back() == ']' ? line.size() - 1 : line.rfind(']');
-  if (close == std::string_view::npos) return kKeyNotClosed;
-  if (!regedit4::OnlyCommentFrom(line, close + 1)) return kTextAfterKey;
+  const std::size_t close = line.rfind(']');
+  if (close == std::string_view::npos) return "key name without closing ]";
+  if (!OnlyCommentFrom(line, close + 1)) return "text after ]";
   const bool deletes = open + 1 < close && line[open + 1] == '-';
   const std::string_view path = line.substr(open + 1 + deletes, close - open - 1 - deletes);
   const std::size_t root = RootOf(path);
-  if (root == kNoRoot) return kUnknownRoot;
+  if (root == kNoRoot) return "unknown root key";
   const std::size_t rootEnd = kRootNames[root].size();
   std::size_t shared = 0;    // names below the root that lead to the key
   std::size_t at = rootEnd;  // at the backslash before the first name not compared, or the end
@@ -307,8 +386,11 @@ Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
     at += 1 + name.size();
     ++shared;
   }
-  if (HasEmptyName(path.substr(at))) return kEmptyKeyName;
-  if (deletes && rootEnd == path.size()) return kRootDeletion;
+  const std::string_view rest = path.substr(at);
+  if (rest.find("\\\\") != std::string_view::npos || (!rest.empty() && rest.back() == '\\')) {
+    return "empty key name";
+  }
+  if (deletes && rootEnd == path.size()) return "a root key cannot be deleted";
   // The path is the key's or a parent's: the same root, and every name one of the key's.
   const bool leadsToKey = root == root_ && at == path.size();
   inKey_ = !deletes && leadsToKey && shared == names_.size();
@@ -323,39 +405,50 @@ Error RegistryKey::ReadSection(std::string_view line, std::size_t open) {
   return nullptr;
 }
 
+// "name"=data or @=data, blanks allowed around '=', from the name's first byte; "name"=- deletes.
 Error RegistryKey::ReadValue(std::string_view line, std::size_t nameBegin) {
-  regedit4::ValueLine parsed;
-  Error error = regedit4::ReadValueLine(line, nameBegin, inKey_ ? &name_ : nullptr,
-                                        inKey_ ? &value_ : nullptr, &parsed);
-  if (error != nullptr || !inKey_) {
-    if (parsed.continues) state_ = State::kHexContinued;
+  name_.clear();
+  value_.data.clear();
+  std::size_t i = nameBegin + 1;
+  if (line[nameBegin] == '"') {
+    if (Error error = ReadQuoted(line, &i, inKey_ ? &name_ : nullptr)) return error;
+  }
+  i = SkipBlanks(line, i);
+  if (i == line.size() || line[i] != '=') return "expected = after the value name";
+  i = SkipBlanks(line, i + 1);
+  const bool deletes = i < line.size() && line[i] == '-';
+  bool continues = false;
+  if (Error error = deletes ? (OnlyCommentFrom(line, i + 1) ? nullptr : kTextAfterData)
+                            : ReadData(line.substr(i), inKey_ ? &value_ : nullptr, &continues)) {
     return error;
   }
+  if (continues) state_ = State::kHexContinued;
+  if (!inKey_) return nullptr;
   EndSection();
-  continued_ = Lower(name_);
-  if (parsed.deletes) {
-    values_.erase(continued_);
+  continued_ = name_;
+  const std::size_t index = IndexOf(name_);
+  if (deletes) {
+    if (index < values_.size()) values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
     return nullptr;
   }
-  const auto [entry, added] = values_.try_emplace(continued_);
-  Held& held = entry->second;
-  if (added) held = Held{name_, {}, nextOrder_++, 0, 0};
-  held.value = value_;
-  held.dataBegin = lineBegin_ + parsed.dataBegin;
-  held.end = lineBegin_ + line.size();
-  if (parsed.continues) state_ = State::kHexContinued;
+  if (index == values_.size()) values_.push_back({name_, {}, 0, 0});
+  values_[index].value = value_;
+  values_[index].dataBegin = lineBegin_ + i;
+  values_[index].end = lineBegin_ + line.size();
   return nullptr;
 }
 
+// The hex bytes of a value that go on from the line before.
 Error RegistryKey::ReadContinuation(std::string_view line) {
-  const auto held = inKey_ ? values_.find(continued_) : values_.end();
+  const std::size_t index = IndexOf(continued_);
+  Held* held = inKey_ && index < values_.size() ? &values_[index] : nullptr;
   bool continues;
-  if (Error error = regedit4::ReadContinuation(
-          line, held != values_.end() ? &held->second.value.data : nullptr, &continues)) {
+  if (Error error = ReadHexBytes(line, SkipBlanks(line, 0), false,
+                                 held != nullptr ? &held->value.data : nullptr, &continues)) {
     return error;
   }
-  if (held != values_.end()) {
-    held->second.end = lineBegin_ + line.size();
+  if (held != nullptr) {
+    held->end = lineBegin_ + line.size();
     EndSection();
   }
   if (!continues) state_ = State::kInKey;
@@ -363,14 +456,8 @@ Error RegistryKey::ReadContinuation(std::string_view line) {
 }
 
 void RegistryKey::EndSection() {
-  sectionEnd_ = offset_;
-  sectionEndsFile_ = !endsWithLineBreak_;
-}
-
-std::string RegistryKey::Lines(const std::vector<std::string>& lines) const {
-  std::string text = lines[0];
-  for (std::size_t i = 1; i < lines.size(); ++i) text += lineBreak_ + lines[i];
-  return text;
+  sectionEnd_ = lineEnd_;
+  sectionEndsText_ = !endsWithLineBreak_;
 }
 
 std::string RegistryKey::Path() const {

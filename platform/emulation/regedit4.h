@@ -1,6 +1,6 @@
 // The emulated machine's registry as a REGEDIT4 file, the text regedit exports and imports, so a
 // maintainer can read it and load it into Windows or Wine. The store is read one key at a time:
-// one pass over the whole file checks every line and keeps what the file says about that key.
+// one pass over the whole text checks every line and keeps what the text says about that key.
 // Setting the key's values replaces their data where it stands or adds lines, and keeps every
 // other byte. It does no file I/O; the Win32 layer reads the file and writes the changes.
 //
@@ -9,60 +9,55 @@
 // several sections. The six root keys always exist and cannot be deleted. Key and value names
 // match ignoring ASCII case and keep the case they were first written with.
 //
-// It reads what regedit imports (as Wine's import code reads it), stricter where regedit skips
-// or guesses:
-// - the first line is exactly REGEDIT4: no byte order mark (regedit reads REGEDIT4 as ANSI) and
-//   no blanks around it; a regedit 5 export is named as such;
-// - lines end in CRLF or LF; a lone CR or a zero byte is an error (regedit cuts lines there);
-// - a line regedit would skip is an error, except blank lines and ';' comments;
-// - [KEY] must start with a root name, have no empty component and end at its last ']';
-// - escapes are \\, \", \n and \r only (regedit takes other letters as themselves, and refuses \0);
-// - dword: takes 1 to 8 hex digits, as regedit does;
-// - hex bytes are exactly two hex digits, commas without blanks and none trailing; a value
-//   continues on the next line only after ",\" and that line must hold more bytes (regedit also
-//   skips blank and comment lines there and takes the end of the file as the end of the value);
-// - hex(N): takes 1 to 8 hex digits for N.
-// Blanks around '=' and a ';' comment after the data are accepted, as regedit does. Anything the
-// reader cannot read fails with "line N: reason"; nothing is skipped.
+// It reads what regedit imports, stricter where regedit skips or guesses, and fails with
+// "line N: reason" on anything it cannot read; docs/emulated-machine.md lists the rules.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "platform/emulation/regedit4_value.h"
-
 namespace emulation {
+
+// A value as Windows stores it: its type (REG_SZ 1, REG_BINARY 3, REG_DWORD 4, ...) and its
+// bytes; REG_SZ data includes its terminating zero, REG_DWORD data is little-endian.
+struct RegistryValue {
+  std::uint32_t type;
+  std::string data;
+};
+inline bool operator==(const RegistryValue& a, const RegistryValue& b) {
+  return a.type == b.type && a.data == b.data;
+}
+inline bool operator!=(const RegistryValue& a, const RegistryValue& b) {
+  return !(a == b);
+}
 
 using NamedValues = std::vector<std::pair<std::string, RegistryValue>>;
 
-// A change to the file: the bytes [offset, offset + removed) give way to text.
+// A change to the text: the bytes [offset, offset + removed) give way to text.
 struct Splice {
   std::size_t offset;
   std::size_t removed;
   std::string text;
 };
 
-// text with the splices made.
+// Hands text with the splices made to write, piece by piece, so that a big text is never
+// copied whole; false as soon as write is.
+bool WriteSpliced(std::string_view text, const std::vector<Splice>& splices,
+                  const std::function<bool(std::string_view piece)>& write);
 std::string Spliced(std::string_view text, const std::vector<Splice>& splices);
 
-// One key of a REGEDIT4 file, read from the whole file, which is checked on the way.
+// One key of a REGEDIT4 text, read from the whole text, which is checked on the way.
 class RegistryKey {
  public:
   // keyPath is "HKEY_LOCAL_MACHINE\\SOFTWARE\\...", without a trailing backslash; a path no
-  // [KEY] line can hold names no key.
-  explicit RegistryKey(std::string_view keyPath);
-  // Reads the next bytes of the file; lines may run on from one call to the next. After a line
-  // it cannot read, false, with *error "line N: reason", and it reads no further.
-  bool Read(std::string_view bytes, std::string* error);
-  // The end of the file.
-  bool Finish(std::string* error);
-  // A whole file at once.
+  // [KEY] line can hold names no key. Nothing, with *error "line N: reason", for a text that
+  // cannot be read whole.
   static std::optional<RegistryKey> ReadText(std::string_view keyPath, std::string_view text,
                                              std::string* error);
 
@@ -71,57 +66,51 @@ class RegistryKey {
   // the default value, written @.
   NamedValues Values() const;
   std::optional<RegistryValue> Value(std::string_view name) const;
-  // What to change in the file so that the key holds these values too, one after the other,
-  // in the order of the file. An existing value gets its new data in place of the old on its
+  // What to change in the text so that the key holds these values too, one after the other,
+  // in the order of the text. An existing value gets its new data in place of the old on its
   // last line(s), keeping the name as written there (a comment after the old data goes); new
   // values go after the last value line of the key's last section, or into a new section at the
-  // end of the file. Data is written as regedit exports it, on one line. A value already held
+  // end of the text. Data is written as regedit exports it, on one line. A value already held
   // changes nothing. Nothing when the key does not exist or a name holds a zero byte.
   std::optional<std::vector<Splice>> Set(const NamedValues& values) const;
 
  private:
   enum class State { kHeader, kOutsideKey, kInKey, kHexContinued };
-  // A value of the key, with where the data of its last line(s) is in the file.
+  // A value of the key, with where the data of its last line(s) is in the text.
   struct Held {
     std::string name;  // as first written
     RegistryValue value;
-    std::size_t order;
     std::size_t dataBegin;
     std::size_t end;  // of its last line, before the line break
   };
+  using Error = const char*;  // why a line cannot be read, or nullptr when it can
 
-  using Error = regedit4::Error;
-  void FindBadBytes(std::string_view bytes);
-  void Fail(Error reason, std::string* error);
-  Error ReadLine(std::string_view line, bool lineFeed);
+  explicit RegistryKey(std::string_view keyPath);
+  // One line, [begin, begin + line.size()) in the text, and whether a line feed ends it.
+  Error ReadLine(std::string_view line, std::size_t begin, bool lineFeed);
   Error ReadSection(std::string_view line, std::size_t open);
   Error ReadValue(std::string_view line, std::size_t nameBegin);
   Error ReadContinuation(std::string_view line);
+  // Where the value of that name is in values_; values_.size() when the key holds none.
+  std::size_t IndexOf(std::string_view name) const;
   // The line just read is the key's last so far: new values go after it.
   void EndSection();
-  std::string Lines(const std::vector<std::string>& lines) const;
   std::string Path() const;  // with each name as first written
 
   std::size_t root_;
-  std::vector<std::string> names_;      // below the root, as asked
-  std::vector<std::string> written_;    // as first written, for the leading ones that exist
-  std::map<std::string, Held> values_;  // by name in lower case
-  std::size_t nextOrder_ = 0;
-  std::string continued_;                  // the value whose hex bytes may go on, in lower case
+  std::vector<std::string> names_;         // below the root, as asked
+  std::vector<std::string> written_;       // as first written, for the leading ones that exist
+  std::vector<Held> values_;               // in the order they were set
+  std::string continued_;                  // the value whose hex bytes may go on
   bool inKey_ = false;                     // in a section of the key
   std::optional<std::size_t> sectionEnd_;  // after the key's last line and its line break
-  bool sectionEndsFile_ = false;           // that line ends the file without a line break
+  bool sectionEndsText_ = false;           // that line ends the text without a line break
 
   State state_ = State::kHeader;
   std::string lineBreak_ = "\r\n";  // the header's
-  std::string partial_;             // a line that runs on into the next bytes
-  std::size_t offset_ = 0;          // where the next line starts
   std::size_t lineBegin_ = 0;       // where the line being read starts
-  std::size_t lineNumber_ = 0;
-  std::size_t firstZero_ = std::string::npos;    // where the first zero byte read is
-  std::size_t firstLoneCr_ = std::string::npos;  // the first carriage return without line feed
-  bool crEndsBytes_ = false;                     // the last bytes read end in a carriage return
-  bool failed_ = false;
+  std::size_t lineEnd_ = 0;         // where the next one starts
+  std::size_t firstZero_;           // where the text's first zero byte is, if it holds one
   bool endsWithLineBreak_ = false;  // the last line read
   bool lastLineEmpty_ = false;
   std::string name_;  // buffers reused from line to line

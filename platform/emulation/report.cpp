@@ -2,6 +2,7 @@
 #include "platform/emulation/report.h"
 
 #include <cstdio>
+#include <set>
 
 namespace emulation {
 namespace {
@@ -36,15 +37,32 @@ std::string Quoted(std::string_view text) {
   return shown + "' (" + std::to_string(text.size()) + " bytes)";
 }
 
+std::string ErrorText(DWORD error) {
+  constexpr struct {
+    DWORD code;
+    const char* text;
+  } kTexts[] = {{ERROR_FILE_NOT_FOUND, "not found"},
+                {ERROR_PATH_NOT_FOUND, "its folder is not found"},
+                {ERROR_ACCESS_DENIED, "access denied"},
+                {ERROR_SHARING_VIOLATION, "in use by another program"},
+                {ERROR_DISK_FULL, "the disk is full"}};
+  const char* text = "failed";
+  for (const auto& known : kTexts) {
+    if (known.code == error) text = known.text;
+  }
+  return std::string(text) + " (Windows error " + std::to_string(error) + ")";
+}
+
 void ReportMachineFault(std::string_view path, std::string_view reason) {
   ReportMachineFault(Quoted(path) + ": " + std::string(reason));
 }
 
 void ReportMachineFault(std::string_view what) {
+  static std::set<std::string> said;
   std::string line = "vornsetup: ";
   AppendEscaped(&line, what);
   line += '\n';
-  std::fputs(line.c_str(), stderr);
+  if (said.insert(line).second) std::fputs(line.c_str(), stderr);
 }
 
 }  // namespace emulation

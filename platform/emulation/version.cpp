@@ -6,22 +6,6 @@
 
 namespace {
 
-// What each family reports beside its platform id: Windows XP and Windows 95.
-struct VersionNumbers {
-  DWORD major, minor, build;
-};
-
-VersionNumbers NumbersOf(DWORD platformId) {
-  switch (platformId) {
-    case VER_PLATFORM_WIN32_NT:
-      return {5, 1, 2600};
-    case VER_PLATFORM_WIN32_WINDOWS:
-      return {4, 0, 950};
-    default:
-      return {3, 10, 0};
-  }
-}
-
 constexpr DWORD kVersionInfoExSize = sizeof(OSVERSIONINFOA) + 8;  // OSVERSIONINFOEXA
 
 }  // namespace
@@ -42,10 +26,9 @@ extern "C" BOOL GetVersionExA(LPOSVERSIONINFOA version) {
     SetLastError(ERROR_GEN_FAILURE);
     return FALSE;
   }
-  const VersionNumbers numbers = NumbersOf(machine.platformId);
-  version->dwMajorVersion = numbers.major;
-  version->dwMinorVersion = numbers.minor;
-  version->dwBuildNumber = numbers.build;
+  version->dwMajorVersion = machine.majorVersion;
+  version->dwMinorVersion = machine.minorVersion;
+  version->dwBuildNumber = machine.buildNumber;
   version->dwPlatformId = machine.platformId;
   std::memset(version->szCSDVersion, 0, sizeof version->szCSDVersion);
   return TRUE;

@@ -1,4 +1,4 @@
-// Windows' rules for files over the host's: error codes, names without regard to case, rights.
+// Windows' rules for files over the host's: names without regard to case, rights.
 #include "platform/emulation/windows_files.h"
 
 #include <fcntl.h>
@@ -7,36 +7,10 @@
 
 #include <cerrno>
 
+#include "platform/emulation/errors.h"
 #include "platform/emulation/host_files.h"
 
 namespace emulation {
-
-DWORD WindowsError(int hostError) {
-  switch (hostError) {
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-      return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ELOOP:  // a symbolic link where the machine allows none
-      return ERROR_ACCESS_DENIED;
-    case EWOULDBLOCK:
-      return ERROR_SHARING_VIOLATION;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      return ERROR_DISK_FULL;
-    case ENAMETOOLONG:
-      return ERROR_FILENAME_EXCED_RANGE;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-      return ERROR_GEN_FAILURE;
-  }
-}
 
 std::string FindName(int folder, std::string_view name) {
   const std::string exact(name);

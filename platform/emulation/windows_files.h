@@ -1,4 +1,4 @@
-// Windows' rules for host files: error codes, names without regard to case, who may replace.
+// Windows' rules for host files: names without regard to case, who may replace.
 #pragma once
 
 #include <sys/stat.h>
@@ -11,9 +11,6 @@
 #include "platform/win32.h"
 
 namespace emulation {
-
-// The Windows error code for what the host said in errno.
-DWORD WindowsError(int hostError);
 
 // The name of the entry in folder that matches name case-insensitively, as Windows and Wine
 // look names up; an exact match wins. Name itself when nothing matches.

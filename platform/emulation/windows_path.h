@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace emulation {
+
+// Windows' ANSI calls take paths of at most MAX_PATH (260) bytes with the terminating zero.
+inline constexpr std::size_t kMaxPath = 259;
 
 // A Windows path taken apart: where it starts, and the names below that. No name is ever
 // empty, "." or "..", or holds a separator or a NUL, so the names cannot climb out of where

@@ -7,6 +7,7 @@
 
 #include "platform/win32.h"
 #ifndef _WIN32
+#include "platform/emulation/emulated_machine.h"
 #include "platform/emulation/machine.h"
 #endif
 

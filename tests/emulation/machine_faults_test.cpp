@@ -15,13 +15,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "tests/box_texts.h"
+#include "registration/messages.h"
 #include "tests/emulation/setup_cases.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace box_texts;
 
 void PutFolder(const std::string& path) {
   fs::remove(path);
@@ -69,57 +68,58 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
       {"a folder where HKLM.reg should be",
        [](Bench& b) { PutFolder(b.At(kStore)); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
-       "HKLM.reg': not a plain file"},
+       {"HKLM.reg': not a plain file"}},
       {"a pipe where HKLM.reg should be",
        [](Bench& b) { PutPipe(b.At(kStore)); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
-       "HKLM.reg': not a plain file"},
+       {"HKLM.reg': not a plain file"}},
       {"no HKLM.reg at all",
        [](Bench& b) { fs::remove(b.At(kStore)); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
-       "HKLM.reg': No such file or directory; the registry is empty"},
+       {"HKLM.reg': No such file or directory; the registry is empty"}},
       {"HKLM.reg a link out of the machine",
        [](Bench& b) { PutLink(b.At(kStore), b.outside + "/HKLM.reg"); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
-       "HKLM.reg': not a plain file"},
+       {"HKLM.reg': not a plain file"}},
       {"HKLM.reg a link to nothing",
        [](Bench& b) { PutLink(b.At(kStore), b.outside + "/missing.reg"); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
-       "HKLM.reg': not a plain file"},
+       {"HKLM.reg': not a plain file"}},
       {"HKLM.reg unreadable to the user",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.work);
          fs::permissions(b.At(kStore), fs::perms::none);
        },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {{}, true},
-       "HKLM.reg': Permission denied"},
+       {"HKLM.reg': Permission denied"}},
       {"a machine folder the user may not write",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.work);
          fs::permissions(b.folder.machine, fs::perms::owner_read | fs::perms::owner_exec);
        },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
-       {{}, true}},
+       {{}, true},
+       {"HKLM.reg': may not be changed: access denied (Windows error 5)"}},
       // One rule for the decoders, the store and system.ini: write permission on the file.
       {"a second decoder the user may not write",
        [](Bench& b) {
@@ -127,24 +127,27 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          DenyWriting(b, kSystem32 + "/vornjix2.dll");
        },
        1,
-       {kInUse},
+       {kInUseText},
        FirstInstalled,
-       {{}, true}},
+       {{}, true},
+       {"cannot copy 'vornjix2.dll' to '", ": access denied (Windows error 5)"}},
       {"a store the user may not write",
        [](Bench& b) { DenyWriting(b, kStore); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
-       {{}, true}},
+       {{}, true},
+       {"HKLM.reg': may not be changed: access denied (Windows error 5)"}},
       {"95 family, a system.ini the user may not write",
        [&](Bench& b) {
          nineFive(b);
          DenyWriting(b, kSystemIni);
        },
        0,
-       {kProfileFailed, kNotComplete},
+       {kProfileFailedText, kNotCompleteText},
        Installed,
-       {{}, true}},
+       {{}, true},
+       {"/system.ini': access denied (Windows error 5)"}},
       {"a machine of the user's in a folder the user may not write",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.machine);
@@ -152,7 +155,7 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
                                             fs::perms::others_read | fs::perms::others_exec);
        },
        0,
-       {kComplete},
+       {kCompleteText},
        InstalledAndRegistered,
        {{}, true}},
       {"files that killed runs left behind",
@@ -161,66 +164,143 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
          WriteFile(leftBehind(b.folder.machine), "half a store");
        },
        0,
-       {kComplete},
+       {kCompleteText},
        [](Snapshot& m) {
          InstalledAndRegistered(m);
          for (auto entry = m.begin(); entry != m.end();) {
            entry = entry->first.find(".vorn-") != std::string::npos ? m.erase(entry) : ++entry;
          }
        }},
+      {"a user's file named like a temporary",
+       [&](Bench& b) {
+         WriteFile(b.At(kSystem32) + "/.vorn-" + std::to_string(Gone()) + "-notes.txt", "mine");
+       },
+       0,
+       {kCompleteText},
+       InstalledAndRegistered},
       {"a folder where the second decoder should go",
        [](Bench& b) { fs::create_directory(b.At(kSystem32) + "/vornjix2.dll"); },
        1,
-       {kInUse},
-       FirstInstalled},
+       {kInUseText},
+       FirstInstalled,
+       {},
+       {"cannot copy 'vornjix2.dll' to '", ": access denied (Windows error 5)"}},
       {"SYSTEM32 a link out of the machine",
        [](Bench& b) { PutLink(b.At(kSystem32), b.outside + "/SYSTEM32"); },
        1,
-       {kInUse},
-       Nothing},
+       {kInUseText},
+       Nothing,
+       {},
+       {"cannot copy 'vornjix2.dll' to 'C:\\WINDOWS\\SYSTEM32\\vornjix2.dll': its folder is not "
+        "found (Windows error 3)"}},
       {"a pipe for the second decoder",
        [](Bench& b) { PutPipe(b.package + "/vornjix2.dll"); },
        1,
-       {kInUse},
-       FirstInstalled},
+       {kInUseText},
+       FirstInstalled,
+       {},
+       {"cannot copy 'vornjix2.dll': access denied (Windows error 5)"}},
       {"a second decoder the user may not read",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.work);
          fs::permissions(b.package + "/vornjix2.dll", fs::perms::none);
        },
        1,
-       {kInUse},
+       {kInUseText},
        FirstInstalled,
-       {{}, true}},
+       {{}, true},
+       {"cannot copy 'vornjix2.dll': access denied (Windows error 5)"}},
       {"a first decoder the user may not read",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.work);
          fs::permissions(b.package + "/vornjixd.dll", fs::perms::none);
        },
        0,
-       {kComplete},
+       {kCompleteText},
        [](Snapshot& m) {
          m[kSystem32 + "/vornjix2.dll"] = kSecondDecoder;
          m[kStore] = kRegisteredStore;
        },
-       {{}, true}},
+       {{}, true},
+       {"cannot copy 'vornjixd.dll': access denied (Windows error 5)"}},
       {"95 family, system.ini a link out of the machine",
        [&](Bench& b) {
          nineFive(b);
          PutLink(b.At(kSystemIni), b.outside + "/system.ini");
        },
        0,
-       {kProfileFailed, kNotComplete},
-       Installed},
+       {kProfileFailedText, kNotCompleteText},
+       Installed,
+       {},
+       {"/system.ini': access denied (Windows error 5)"}},
       {"95 family, a pipe where system.ini should be",
        [&](Bench& b) {
          nineFive(b);
          PutPipe(b.At(kSystemIni));
        },
        0,
-       {kProfileFailed, kNotComplete},
-       Installed},
+       {kProfileFailedText, kNotCompleteText},
+       Installed,
+       {},
+       {"/system.ini': access denied (Windows error 5)"}},
   });
+}
+
+// A folder a killed run left half-made as a fresh machine (it holds the marker), with something
+// in it that keeps the machine from being finished: it is refused, and left as it was.
+TEST(MachineFaults, AHalfMadeMachineThatCannotBeFinishedIsLeftAsItWas) {
+  const struct {
+    const char* name;
+    std::function<void(const std::string& machine, const std::string& outside)> prepare;
+    const char* says;
+  } kCases[] = {
+      {"drive_c a link out of the machine",
+       [](const std::string& m, const std::string& outside) {
+         fs::create_directory_symlink(outside, m + "/drive_c");
+       },
+       "/drive_c' is no folder of its own"},
+      {"WINDOWS a link out of the machine",
+       [](const std::string& m, const std::string& outside) {
+         fs::create_directories(m + "/drive_c");
+         fs::create_directory_symlink(outside, m + "/drive_c/WINDOWS");
+       },
+       "/WINDOWS' is no folder of its own"},
+      {"a user's files, and a folder where system.ini goes",
+       [](const std::string& m, const std::string&) {
+         WriteFile(m + "/drive_c/notes.txt", "mine");
+         WriteFile(m + "/HKLM.reg", "REGEDIT4\r\n");
+         fs::create_directories(m + "/drive_c/WINDOWS/system.ini");
+       },
+       "/system.ini' is no plain file"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    MachineFolder folder;
+    const std::string outside = folder.work + "/outside";
+    WriteFile(folder.machine + "/.vorn-fresh-machine.conf", "platform = nt\n");
+    fs::create_directory(outside);
+    c.prepare(folder.machine, outside);
+    const Snapshot before = TakeSnapshot(folder.work);
+    const RunResult run = RunNative(folder.machine, folder.work);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(TakeSnapshot(folder.work), before);
+  }
+}
+
+TEST(MachineFaults, AFreshMachineMadeByRootIsTheFoldersOwners) {
+  if (getuid() != 0) GTEST_SKIP() << "only root can make files for another user";
+  MachineFolder folder;
+  fs::create_directory(folder.machine);
+  GiveToUnprivilegedUser(folder.machine);
+  WriteFile(folder.work + "/vornjixd.dll", kFirstDecoder);
+  WriteFile(folder.work + "/vornjix2.dll", kSecondDecoder);
+  ASSERT_EQ(RunNative(folder.machine, folder.work).status, 0);
+  for (const auto& entry : fs::recursive_directory_iterator(folder.machine)) {
+    struct stat status;
+    ASSERT_EQ(lstat(entry.path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, kUnprivilegedUser) << entry.path();
+  }
 }
 
 // A disk of its own: a small tmpfs, mounted in a mount namespace of this test process alone,
@@ -302,7 +382,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        0,
        false,
        1,
-       {kInUse},
+       {kInUseText},
        [&](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = bigFirst; }},
       {"the second decoder does not fit beside an older one",
        "size=64k",
@@ -311,7 +391,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        0,
        true,
        1,
-       {kInUse},
+       {kInUseText},
        [&](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = bigFirst; }},
       {"the store does not fit twice",
        "size=64k",
@@ -320,7 +400,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        24 * kKiB,
        false,
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        [](Snapshot& m) {
          m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd');
          m[kSystem32 + "/vornjix2.dll"] = std::string(kKiB, '2');
@@ -332,7 +412,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        24 * kKiB,
        false,
        0,
-       {kProfileFailed, kNotComplete},
+       {kProfileFailedText, kNotCompleteText},
        [](Snapshot& m) {
          m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd');
          m[kSystem32 + "/vornjix2.dll"] = std::string(kKiB, '2');
@@ -345,7 +425,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        0,
        false,
        1,
-       {kInUse},
+       {kInUseText},
        [](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd'); }},
       {"no file entry left for a new store",
        "size=1m,nr_inodes=10",
@@ -354,7 +434,7 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
        0,
        false,
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        [](Snapshot& m) {
          m[kSystem32 + "/vornjixd.dll"] = std::string(kKiB, 'd');
          m[kSystem32 + "/vornjix2.dll"] = std::string(kKiB, '2');
@@ -384,7 +464,11 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
 
     const RunResult run = RunNative(machine, package);
     EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.output, Boxes(c.boxes));
+    // Each says, before its boxes, which file did not fit.
+    EXPECT_EQ(run.output.substr(std::min(run.output.find("+-"), run.output.size())),
+              Boxes(c.boxes));
+    EXPECT_EQ(run.output.rfind("vornsetup: ", 0), 0u) << run.output;
+    EXPECT_NE(run.output.find("the disk is full (Windows error 112)"), std::string::npos);
     EXPECT_EQ(Differences(TakeSnapshot(machine), expected), "");
   }
 
@@ -393,7 +477,8 @@ TEST(MachineFaults, ADiskThatFillsUpLosesNothing) {
   const std::string disk = folder.work + "/disk";
   SmallDisk mounted(disk, "size=64k");
   FillUp(disk + "/filler");
-  const RunResult run = RunNative(disk + "/machine", folder.work);
+  // The folders above the machine that the run made go too.
+  const RunResult run = RunNative(disk + "/above/machine", folder.work);
   EXPECT_EQ(run.status, 3);
   EXPECT_NE(run.output.find("cannot create a fresh machine"), std::string::npos) << run.output;
   EXPECT_EQ(ListFolder(disk), "filler ");

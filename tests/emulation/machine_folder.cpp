@@ -9,6 +9,7 @@
 #include <iterator>
 #include <vector>
 
+#include "platform/emulation/emulated_machine.h"
 #include "platform/emulation/machine.h"
 
 namespace fs = std::filesystem;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/emulation/emulated_machine.h"
 #include "platform/emulation/machine.h"
 #include "platform/win32.h"
 

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "registration/messages.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -46,6 +48,7 @@ std::string ProgramFor(const std::string& machine, bool unprivileged) {
   if (options.unprivileged && getuid() == 0) {
     words = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
   }
+  words.insert(words.end(), options.under.begin(), options.under.end());
   words.push_back(program);
   words.insert(words.end(), options.arguments.begin(), options.arguments.end());
   std::vector<char*> argv;
@@ -92,7 +95,7 @@ int StartNative(const std::string& machine, const std::string& cwd) {
 }
 
 std::string Box(const std::string& text) {
-  const std::string caption = "VORN VORN Video Decoder Setup";
+  const std::string caption = kSetupTitle;
   std::vector<std::string> lines;
   for (std::size_t start = 0;;) {
     const std::size_t end = text.find('\n', start);

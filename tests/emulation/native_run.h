@@ -16,6 +16,7 @@ struct RunOptions {
   bool unprivileged = false;  // as a user without rights to root-owned files, even under root
   long fileSizeLimit = -1;    // bytes any file may grow to: a full disk
   bool unreadErrors = false;  // standard error a pipe that nobody reads: nothing is captured
+  std::vector<std::string> under = {};  // a program the setup runs under: strace, say
 };
 
 struct RunResult {

@@ -45,7 +45,8 @@ struct RunCase {
   std::vector<std::string> boxes;
   std::function<void(Snapshot&)> changes;
   RunOptions options = {};
-  const char* says = nullptr;  // what the run must also say on standard error, if anything
+  // What the run must also say on standard error, each once, if anything.
+  std::vector<std::string> says = {};
 };
 
 // Runs each case on a bench of its own: its status, its boxes, the machine afterwards, and

@@ -14,14 +14,12 @@
 #include <optional>
 #include <thread>
 
-#include "tests/box_texts.h"
+#include "registration/messages.h"
 #include "tests/emulation/setup_cases.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-using namespace box_texts;
 
 const std::string kNoDescriptionsKey =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc]\r\n"
@@ -66,11 +64,11 @@ const auto kAsIs = [](Bench&) {};
 
 TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
   CheckRuns({
-      {"NT family", kAsIs, 0, {kComplete}, InstalledAndRegistered},
+      {"NT family", kAsIs, 0, {kCompleteText}, InstalledAndRegistered},
       {"arguments change nothing",
        kAsIs,
        0,
-       {kComplete},
+       {kCompleteText},
        InstalledAndRegistered,
        {{"/S", "--uninstall", ""}}},
       {"older copies replaced",
@@ -79,7 +77,7 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
          WriteFile(b.At(kSystem32) + "/vornjix2.dll", "old");
        },
        0,
-       {kComplete},
+       {kCompleteText},
        [](Snapshot& m) {
          InstalledAndRegistered(m);
          m.erase(kSystem32 + "/vornjixd.dll");
@@ -92,20 +90,22 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
          });
        },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        [](Snapshot& m) {
          Installed(m);
          std::string store = kFreshStore;
          store.erase(store.find(kNoDescriptionsKey), kNoDescriptionsKey.size());
          m[kStore] = InsertAfter(store, "\"msacm32.drv\"\r\n", kHandlerLines);
-       }},
+       },
+       {},
+       {"HKLM.reg': holds no key 'HKEY_LOCAL_MACHINE\\SOFTWARE"}},
       {"95 family",
        [](Bench& b) {
          b.folder.Describe("95", "C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM");
          fs::create_directory(b.At("drive_c/WINDOWS/SYSTEM"));
        },
        0,
-       {kComplete},
+       {kCompleteText},
        [](Snapshot& m) {
          m["drive_c/WINDOWS/SYSTEM/vornjixd.dll"] = kFirstDecoder;
          m["drive_c/WINDOWS/SYSTEM/vornjix2.dll"] = kSecondDecoder;
@@ -119,54 +119,64 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
          fs::permissions(b.At(kSystemIni), fs::perms::owner_read);
        },
        0,
-       {kProfileFailed, kNotComplete},
-       Installed},
-      {"Win32s", [](Bench& b) { b.folder.Describe("0"); }, 2, {kWrongVersion}, Installed},
+       {kProfileFailedText, kNotCompleteText},
+       Installed,
+       {},
+       {"cannot change '", "/system.ini': access denied (Windows error 5)"}},
+      {"Win32s", [](Bench& b) { b.folder.Describe("0"); }, 2, {kWrongVersionText}, Installed},
       {"the version query fails",
        [](Bench& b) { b.folder.Describe("fail"); },
        2,
-       {kWrongVersion},
+       {kWrongVersionText},
        Installed},
       {"second file missing",
        [](Bench& b) { fs::remove(b.package + "/vornjix2.dll"); },
        1,
-       {kInUse},
-       [](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = kFirstDecoder; }},
+       {kInUseText},
+       [](Snapshot& m) { m[kSystem32 + "/vornjixd.dll"] = kFirstDecoder; },
+       {},
+       {"cannot copy 'vornjix2.dll': not found (Windows error 2)"}},
       {"first file missing",
        [](Bench& b) { fs::remove(b.package + "/vornjixd.dll"); },
        0,
-       {kComplete},
+       {kCompleteText},
        [](Snapshot& m) {
          InstalledAndRegistered(m);
          m.erase(kSystem32 + "/vornjixd.dll");
-       }},
+       },
+       {},
+       {"cannot copy 'vornjixd.dll': not found (Windows error 2)"}},
       {"system directory too long for the setup's path",
        [](Bench& b) { b.folder.Describe("nt", "C:\\WINDOWS", "C:\\" + std::string(200, 'S')); },
        1,
-       {kInUse},
+       {kInUseText},
        Nothing},
       {"a store it cannot read",
        [](Bench& b) { b.Edit(kStore, [](std::string s) { return s + "garbage\r\n"; }); },
        0,
-       {kNotComplete},
+       {kNotCompleteText},
        Installed,
        {},
-       "HKLM.reg': cannot be read, so it is left as it is: line 18: not a key, a value or a "
-       "comment"},
+       {"HKLM.reg': cannot be read, so it is left as it is: line 18: not a key, a value or a "
+        "comment"}},
       {"a read-only store",
        [](Bench& b) { fs::permissions(b.At(kStore), fs::perms::owner_read); },
        0,
-       {kNotComplete},
-       Installed},
+       {kNotCompleteText},
+       Installed,
+       {},
+       {"HKLM.reg': may not be changed: access denied (Windows error 5)"}},
       {"a read-only system folder",
        [](Bench& b) {
          GiveToUnprivilegedUser(b.folder.work);
          fs::permissions(b.At(kSystem32), fs::perms::owner_read | fs::perms::owner_exec);
        },
        1,
-       {kInUse},
+       {kInUseText},
        Nothing,
-       {{}, true}},
+       {{}, true},
+       {"cannot copy 'vornjixd.dll' to '", "cannot copy 'vornjix2.dll' to '",
+        ": access denied (Windows error 5)"}},
       {"a full disk",
        [](Bench& b) {
          WriteFile(b.package + "/vornjixd.dll", std::string(64 * 1024, 'a'));
@@ -174,14 +184,16 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
          WriteFile(b.At(kSystem32) + "/vornjix2.dll", "old");
        },
        1,
-       {kInUse},
+       {kInUseText},
        Nothing,
-       {{}, false, 4096}},
+       {{}, false, 4096},
+       {"cannot copy 'vornjixd.dll' to '", "cannot copy 'vornjix2.dll' to '",
+        ": the disk is full (Windows error 112)"}},
       {"nobody reads standard error", kAsIs, 0, {}, InstalledAndRegistered, {{}, false, -1, true}},
       {"a second run changes nothing",
        [](Bench& b) { ASSERT_EQ(RunNative(b.folder.machine, b.package).status, 0); },
        0,
-       {kComplete},
+       {kCompleteText},
        Nothing},
   });
 }
@@ -195,7 +207,9 @@ TEST(NativeSetup, ADecoderInUseIsNotReplaced) {
     LockHolder player(bench.At(kSystem32) + "/vornjix2.dll");
     const RunResult run = RunNative(bench.folder.machine, bench.package);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, Box(kInUse));
+    EXPECT_EQ(run.output.substr(run.output.find('\n') + 1), Box(kInUseText));
+    EXPECT_NE(run.output.find(": in use by another program (Windows error 32)\n"),
+              std::string::npos);
   }
   EXPECT_EQ(TakeSnapshot(bench.folder.machine), expected);
 }
@@ -210,7 +224,7 @@ TEST(NativeSetup, WaitsForAnotherProgramAndSaysSoOnce) {
   EXPECT_EQ(run.status, 0);
   const std::string waiting = "vornsetup: waiting for '" + bench.folder.work + "/machine";
   EXPECT_EQ(run.output.rfind(waiting, 0), 0u) << run.output;
-  EXPECT_EQ(run.output.substr(run.output.find('\n') + 1), Box(kComplete));
+  EXPECT_EQ(run.output.substr(run.output.find('\n') + 1), Box(kCompleteText));
   EXPECT_NE(run.output.find("', held by another program\n"), std::string::npos) << run.output;
 }
 
@@ -248,7 +262,9 @@ TEST(NativeSetup, WithoutAUsableMachineItSaysWhyInOneLineAndRunsNothing) {
       {"/proc/version", nullptr, "cannot open '/proc/version': Not a directory"},
       {"/proc/nonexistent/m", nullptr,
        "cannot create '/proc/nonexistent': No such file or directory"},
-      {bench.package, nullptr, "'" + bench.package + "' is not a machine folder"},
+      {bench.package, nullptr,
+       "'" + bench.package +
+           "' is neither a machine folder (it holds no machine.conf) nor a Windows drive"},
       {bench.folder.machine, "nt\nplatform = win98",
        "'" + conf + "', line 2: 'win98' is not a valid platform"},
       {bench.folder.machine, longPlatform.c_str(),

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/emulation/emulated_machine.h"
 #include "platform/emulation/machine.h"
 #include "platform/emulation/windows_path.h"
 

@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "registration/messages.h"
 #include "setup/setup.h"
-#include "tests/box_texts.h"
 #include "tests/unit/scripted_machine.h"
 
 namespace {
@@ -33,17 +33,15 @@ using Lines = std::vector<std::string>;
 using FailingCalls = std::set<std::pair<Op, int>>;  // an operation and which of its calls
 
 // The outcome tables, written out by hand.
-using namespace box_texts;
-const char kCaption[] = "VORN VORN Video Decoder Setup";
 
 struct Ending {
   const char* box;
   int status;
 };
-constexpr Ending kCompleteEnding = {kComplete, 0};
-constexpr Ending kNotCompleteEnding = {kNotComplete, 0};
-constexpr Ending kInUseEnding = {kInUse, 1};
-constexpr Ending kWrongVersionEnding = {kWrongVersion, 2};
+constexpr Ending kCompleteEnding = {kCompleteText, 0};
+constexpr Ending kNotCompleteEnding = {kNotCompleteText, 0};
+constexpr Ending kInUseEnding = {kInUseText, 1};
+constexpr Ending kWrongVersionEnding = {kWrongVersionText, 2};
 
 const char* const kDecoders[] = {"vornjixd.dll", "vornjix2.dll"};
 constexpr unsigned kPathBuffer = 128;
@@ -176,7 +174,7 @@ class Model {
                                                           ", \"system.ini\")");
     }
     if (written == 0) {
-      Box(kProfileFailed);
+      Box(kProfileFailedText);
       return false;
     }
     Call(Op::WritePrivateProfileStringA,
@@ -186,7 +184,7 @@ class Model {
 
   void Box(const std::string& text) {
     const std::string line =
-        "MessageBoxA(NULL, " + Quote(text) + ", " + Quote(kCaption) + ", 0x1000)";
+        "MessageBoxA(NULL, " + Quote(text) + ", " + Quote(kSetupTitle) + ", 0x1000)";
     if (Call(Op::MessageBoxA, line)) outcome_.boxes.push_back(text);
   }
 

@@ -4,13 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "registration/messages.h"
 #include "registration/registrars.h"
-#include "tests/box_texts.h"
 #include "tests/unit/scripted_machine.h"
 
 namespace {
-
-using box_texts::kProfileFailed;
 
 // The registry registrar's nine steps: two keys, each opened, written and closed.
 struct KeySteps {
@@ -86,7 +84,7 @@ TEST(RegisterViaProfile, FlushesWhenAnyWriteSucceededAndComplainsOnlyWhenNoneDid
       if (!noneWritten) {
         EXPECT_EQ(calls.back(), R"(WritePrivateProfileStringA(NULL, NULL, NULL, "system.ini"))");
       }
-      EXPECT_EQ(machine.Boxes(), noneWritten ? std::vector<std::string>{kProfileFailed}
+      EXPECT_EQ(machine.Boxes(), noneWritten ? std::vector<std::string>{kProfileFailedText}
                                              : std::vector<std::string>{});
     }
   }

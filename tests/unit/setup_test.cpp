@@ -7,16 +7,37 @@
 #include <string>
 #include <vector>
 
+#include "registration/messages.h"
 #include "registration/registrars.h"
 #include "setup/setup.h"
-#include "tests/box_texts.h"
 #include "tests/unit/scripted_machine.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-using namespace box_texts;
+// The one place the tests spell the setup's texts out by hand, byte for byte: every other test
+// takes them from the setup's own header.
+TEST(Texts, AreTheSetupsOwnByteForByte) {
+  const struct {
+    const char* got;
+    const char* expected;
+  } kTexts[] = {
+      {kSetupTitle, "VORN VORN Video Decoder Setup"},
+      {kCompleteText, "            Installation is complete.            "},
+      {kNotCompleteText, "          Installation is NOT complete.          "},
+      {kInUseText,
+       "Previous installed VORN video decoder is in use.\nPlease stop the video application or "
+       "reboot your system first.\nThen install VORN video decoder again."},
+      {kWrongVersionText, "Wrong Windows Version"},
+      {kProfileFailedText,
+       "Fail to update registry.\nPlease stop the video application or reboot your system "
+       "first.\nThen install VORN JIX1 decoder again."},
+  };
+  for (const auto& text : kTexts) EXPECT_STREQ(text.got, text.expected);
+  EXPECT_EQ(std::strlen(kCompleteText), 49u);
+  EXPECT_EQ(std::strlen(kNotCompleteText), 49u);
+}
 
 const Lines kCopies = {
     R"(GetSystemDirectoryA(buffer, 128))",
@@ -50,7 +71,7 @@ const Lines kProfileWrites = {
 const char kFlush[] = R"(WritePrivateProfileStringA(NULL, NULL, NULL, "system.ini"))";
 
 std::string Box(const std::string& text) {
-  return "MessageBoxA(NULL, " + Quote(text) + ", \"VORN VORN Video Decoder Setup\", 0x1000)";
+  return "MessageBoxA(NULL, " + Quote(text) + ", " + Quote(kSetupTitle) + ", 0x1000)";
 }
 
 Lines Join(std::initializer_list<Lines> parts) {
@@ -73,13 +94,13 @@ class SetupTest : public ::testing::Test {
 
 TEST_F(SetupTest, NtFamilyRegistersInTheRegistry) {
   EXPECT_EQ(RunPlainly(), kRegistrarRan);
-  EXPECT_EQ(machine.trace, Join({kCopies, kRegistryWrites, {Box(kComplete)}}));
+  EXPECT_EQ(machine.trace, Join({kCopies, kRegistryWrites, {Box(kCompleteText)}}));
 }
 
 TEST_F(SetupTest, NineFiveFamilyRegistersInSystemIni) {
   machine.platformId = VER_PLATFORM_WIN32_WINDOWS;
   EXPECT_EQ(RunPlainly(), kRegistrarRan);
-  EXPECT_EQ(machine.trace, Join({kCopies, kProfileWrites, {kFlush, Box(kComplete)}}));
+  EXPECT_EQ(machine.trace, Join({kCopies, kProfileWrites, {kFlush, Box(kCompleteText)}}));
 }
 
 TEST_F(SetupTest, ArgumentsChangeNothing) {
@@ -105,12 +126,12 @@ TEST_F(SetupTest, EachFailureEndsWithItsBoxAndStatus) {
   const DriverCase cases[] = {
       {"first copy fails",
        [](ScriptedMachine& m) { m.Fail(Op::CopyFileA, 1); },
-       {kComplete},
+       {kCompleteText},
        kRegistrarRan,
        true},
       {"second copy fails",
        [](ScriptedMachine& m) { m.Fail(Op::CopyFileA, 2); },
-       {kInUse},
+       {kInUseText},
        kSecondCopyFailed,
        false},
       {"both copies fail",
@@ -118,42 +139,42 @@ TEST_F(SetupTest, EachFailureEndsWithItsBoxAndStatus) {
          m.Fail(Op::CopyFileA, 1);
          m.Fail(Op::CopyFileA, 2);
        },
-       {kInUse},
+       {kInUseText},
        kSecondCopyFailed,
        false},
       {"no system directory",
        [](ScriptedMachine& m) { m.systemDirectory.reset(); },
-       {kInUse},
+       {kInUseText},
        kSecondCopyFailed,
        false},
       {"system directory lost for the second file",
        [](ScriptedMachine& m) { m.Fail(Op::GetSystemDirectoryA, 2); },
-       {kInUse},
+       {kInUseText},
        kSecondCopyFailed,
        false},
       {"the second path cannot be put together",
        [](ScriptedMachine& m) { m.Fail(Op::lstrcatA, 4); },
-       {kInUse},
+       {kInUseText},
        kSecondCopyFailed,
        false},
       {"version query fails",
        [](ScriptedMachine& m) { m.versionQueryFails = true; },
-       {kWrongVersion},
+       {kWrongVersionText},
        kUnsupportedPlatform,
        false},
       {"Win32s",
        [](ScriptedMachine& m) { m.platformId = VER_PLATFORM_WIN32s; },
-       {kWrongVersion},
+       {kWrongVersionText},
        kUnsupportedPlatform,
        false},
       {"an unknown family",
        [](ScriptedMachine& m) { m.platformId = 3; },
-       {kWrongVersion},
+       {kWrongVersionText},
        kUnsupportedPlatform,
        false},
       {"registry registrar fails",
        [](ScriptedMachine& m) { m.Fail(Op::RegOpenKeyExA, 1); },
-       {kNotComplete},
+       {kNotCompleteText},
        kRegistrarRan,
        true},
       {"profile registrar fails",
@@ -161,7 +182,7 @@ TEST_F(SetupTest, EachFailureEndsWithItsBoxAndStatus) {
          m.platformId = VER_PLATFORM_WIN32_WINDOWS;
          for (int i = 1; i <= 3; ++i) m.Fail(Op::WritePrivateProfileStringA, i);
        },
-       {kProfileFailed, kNotComplete},
+       {kProfileFailedText, kNotCompleteText},
        kRegistrarRan,
        true},
   };
@@ -199,7 +220,7 @@ TEST_F(SetupTest, NoTruncatedPathIsEverCopiedTo) {
     } else {
       EXPECT_EQ(status, kSecondCopyFailed);
       EXPECT_EQ(machine.CallsOf(Op::CopyFileA), Lines{});
-      EXPECT_EQ(machine.Boxes(), Lines{kInUse});
+      EXPECT_EQ(machine.Boxes(), Lines{kInUseText});
     }
   }
 }

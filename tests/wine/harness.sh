@@ -6,7 +6,9 @@
 #   harness.sh SCENARIO [FILE]    run one scenario from scenarios.sh, or from FILE
 #
 # Environment: VORN_WINE_WORK (a work folder), VORN_SETUP_EXE, VORN_FIXTURES (a folder with the
-# two decoder files), and optionally VORN_PROBE_EXE and VORN_HOLDER_EXE.
+# two decoder files), and optionally VORN_PROBE_EXE, VORN_HOLDER_EXE and VORN_WINE_SLOWDOWN (how
+# many times longer Wine may take than on a kernel that runs 32-bit programs itself; 1 unless
+# Wine's 32-bit half runs under an emulator: scripts/i386-emulator slowdown).
 #
 # What a scenario may call (names kept stable; scenarios.sh and other files rely on them):
 #   new_prefix win32|win64        a fresh Windows; sets WINEPREFIX, system_dir, windows_dir
@@ -32,8 +34,11 @@
 set -euo pipefail
 
 readonly kCaption="VORN VORN Video Decoder Setup"
-readonly kWineTimeout=60  # seconds any one Wine call may take before the scenario fails
-readonly kHoldSeconds=50  # the holder lets go by itself after this, even if nobody stops it
+readonly kSlowdown=${VORN_WINE_SLOWDOWN:-1}
+# Seconds any one Wine call may take before the scenario fails.
+readonly kWineTimeout=$((60 * kSlowdown))
+# The holder lets go by itself after this many seconds, even if nobody stops it.
+readonly kHoldSeconds=$((50 * kSlowdown))
 readonly kServerLinger=30  # seconds the wineserver outlives its last process, even if killed
 readonly kNtKey='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
 
@@ -145,7 +150,7 @@ hold_loaded() {  # Windows path of the DLL
   wine_call wine "${VORN_HOLDER_EXE:?}" "$1" "$kHoldSeconds" >"$out" 2>/dev/null &
   holder_pid=$!
   local _
-  for _ in $(seq 100); do  # 10 s
+  for _ in $(seq $((100 * kSlowdown))); do  # 10 s natively
     grep -q '^holding' "$out" && return 0
     kill -0 "$holder_pid" 2>/dev/null || break
     sleep 0.1
