@@ -61,11 +61,6 @@ const Case kCases[] = {
       "WINNT/System32/config/SOFTWARE=HIVE"},
      {Sz("CurrentVersion", "4.0"), Sz("CurrentBuildNumber", "1381")},
      "2 4.0.1381 C:\\WINNT C:\\WINNT\\System32 SOFTWARE"},
-    {"other letter cases",
-     {"windows/SYSTEM32/Config/software=HIVE"},
-     {},
-     "2 5.1.2600 C:\\windows C:\\windows\\SYSTEM32 software"},
-    {"a data drive", {"Users/", "Windows/"}, {}, ""},
     {"95 without SYSTEM", {"WINDOWS/SYSTEM.DAT="}, {}, "has no SYSTEM folder"},
 };
 
@@ -103,11 +98,7 @@ TEST_F(InstallationTest, RecognisesTheWindowsOnADrive) {
   }
 }
 
-TEST_F(InstallationTest, RefusesAHiveWindowsDidNotLeaveCleanAndFollowsNoLink) {
-  const emulation::UniqueFd xp = MakeDrive(kCases[0]);
-  SetSequenceNumbers(folder.work + "/XP/WINDOWS/system32/config/software", 9, 8);
-  EXPECT_NE(Recognised(xp.get()).find("start Windows and shut it down fully"), std::string::npos);
-
+TEST_F(InstallationTest, FollowsNoLink) {
   MakeDrive(kCases[3]);  // a 95 family beside the drive, where a link on it leads
   const emulation::UniqueFd linked = MakeDrive({"linked", {k98}, {}, ""});
   fs::create_directory_symlink("../98 SE/WINDOWS", folder.work + "/linked/WINDOWS");
