@@ -72,7 +72,7 @@ bool RemoveFromKey(const char* subKey, bool (*removeOurs)(HKEY)) {
 // missing key by nothing: both give the default, an empty string.
 bool ProfileNamesOurFile(const HandlerEntry& entry) {
   char data[kDataSize + 1];
-  data[kDataSize] = '\0';  // whatever Windows leaves in the rest
+  data[kDataSize] = '\0';  // a string even where Windows leaves the buffer without one
   GetPrivateProfileStringA(kProfileSection, entry.handlerKey, "", data, kDataSize, kProfileFile);
   return SameNameIgnoringCase(data, entry.file->fileName);
 }
@@ -91,7 +91,7 @@ int UnregisterViaProfile() {
   bool allRemoved = true;
   for (const HandlerEntry& entry : kHandlerEntries) {
     if (!ProfileNamesOurFile(entry)) continue;
-    // No value: Windows deletes the key, and keeps the section even when it ends up empty.
+    // No value: Windows deletes the key; the section stays, even when it ends up empty.
     const bool removed = WritePrivateProfileStringA(kProfileSection, entry.handlerKey, nullptr,
                                                     kProfileFile) != FALSE;
     anyRemoved = anyRemoved || removed;
