@@ -166,9 +166,7 @@ LPSTR lstrcatA(LPSTR destination, LPCSTR text) {
 BOOL CopyFileA(LPCSTR source, LPCSTR destination, BOOL failIfExists) {
   Record(Op::CopyFileA, QuoteOrNull(source) + ", " + QuoteOrNull(destination) + ", " +
                             std::to_string(failIfExists));
-  if (current.NextCallFails(Op::CopyFileA)) return FALSE;
-  if (const auto name = SystemFileName(destination)) current.systemFiles.insert(*name);
-  return TRUE;
+  return current.NextCallFails(Op::CopyFileA) ? FALSE : TRUE;
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA version) {
@@ -190,12 +188,8 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
   if (current.NextCallFails(Op::WritePrivateProfileStringA)) return FALSE;
   const bool flush = section == nullptr && key == nullptr && value == nullptr;
   if (flush) return current.flushResult;
-  if (IsDrivers32(section, fileName) && key != nullptr) {
-    if (value == nullptr) {
-      current.profile.erase(key);
-    } else {
-      current.profile[key] = value;
-    }
+  if (IsDrivers32(section, fileName) && key != nullptr && value == nullptr) {
+    current.profile.erase(key);
   }
   return TRUE;
 }
@@ -219,11 +213,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
                                  std::to_string(reserved) + ", " + std::to_string(type) + ", " +
                                  Quote(reinterpret_cast<const char*>(data), size) + ", " +
                                  std::to_string(size));
-  if (current.NextCallFails(Op::RegSetValueExA)) return ERROR_ACCESS_DENIED;
-  RegistryKeyValues* values = OpenKeyValues(key);
-  if (values == nullptr) return ERROR_INVALID_HANDLE;
-  (*values)[name] = {type, std::string(reinterpret_cast<const char*>(data), size)};
-  return ERROR_SUCCESS;
+  return current.NextCallFails(Op::RegSetValueExA) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 LONG RegCloseKey(HKEY key) {

@@ -1,7 +1,7 @@
 // A scripted Windows machine for the unit tests of the setup and the remover: their operations in
 // memory. It records every call with its arguments, in order, and fails whichever calls a test
-// names. It keeps what the programs change: the two registry keys, system.ini's [drivers32]
-// section and the files in the system directory.
+// names. It keeps what the remover finds and takes away: the two registry keys, system.ini's
+// [drivers32] section and the files in the system directory.
 #pragma once
 
 #include <functional>
