@@ -1,6 +1,6 @@
-// The Windows types, constants and operations that the setup uses, declared for platforms
-// without <windows.h>. Sizes follow 32-bit Windows: DWORD, LONG and BOOL are 32 bits wide,
-// so OSVERSIONINFOA is 148 bytes here as there.
+// The Windows types, constants and operations that the setup and the remover use, declared for
+// platforms without <windows.h>. Sizes follow 32-bit Windows: DWORD, LONG and BOOL are 32 bits
+// wide, so OSVERSIONINFOA is 148 bytes here as there.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,8 @@ typedef std::uint32_t UINT;
 typedef char CHAR;
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
+typedef DWORD* LPDWORD;
+typedef BYTE* LPBYTE;
 typedef DWORD REGSAM;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
@@ -61,6 +63,7 @@ typedef OSVERSIONINFOA* LPOSVERSIONINFOA;
 #define ERROR_INVALID_NAME 123
 #define ERROR_BAD_PATHNAME 161
 #define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_MORE_DATA 234
 #define ERROR_BADDB 1009
 #define ERROR_KEY_DELETED 1018
 
@@ -88,7 +91,18 @@ LONG RegCloseKey(HKEY hKey);
 // user32
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
-// Not used by the setup; the emulation reports failures through them as Windows does.
+// The remover's further operations.
+// kernel32
+BOOL DeleteFileA(LPCSTR lpFileName);
+DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                               LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
+// advapi32
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData);
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+
+// The remover reads why DeleteFileA failed; the emulation reports failures through both as
+// Windows does.
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
 }

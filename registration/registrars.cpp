@@ -7,9 +7,6 @@
 
 namespace {
 
-constexpr char kProfileFile[] = "system.ini";  // a bare name: Windows keeps it in its own folder
-constexpr char kProfileSection[] = "drivers32";
-
 bool SetString(HKEY key, RegistryString value) {
   // The byte count holds the terminating zero, as REG_SZ data must.
   const DWORD byteCount = static_cast<DWORD>(TextLength(value.data) + 1);
@@ -57,8 +54,4 @@ int RegisterViaProfile() {
   // writes: Windows answers nonzero for a profile it maps to the registry.
   WritePrivateProfileStringA(nullptr, nullptr, nullptr, kProfileFile);
   return kRegistered;
-}
-
-void ShowSetupMessage(const char* text) {
-  MessageBoxA(nullptr, text, kSetupTitle, MB_SYSTEMMODAL);
 }

@@ -14,6 +14,11 @@ inline constexpr char kDescriptionsKey[] =
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
 inline constexpr char kHandlersKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 
+// 95 family: the section of "system.ini" that its registrar writes and its unregistrar cleans. A
+// bare file name: Windows keeps it in its own folder.
+constexpr char kProfileFile[] = "system.ini";
+constexpr char kProfileSection[] = "drivers32";
+
 // A string value of one of those keys: which column of a row names it and which is its data.
 struct RegistryString {
   const char* name;
@@ -33,6 +38,3 @@ int RegisterViaRegistry();
 // 95 family: the handlers in the [drivers32] section of "system.ini". Fails, after a box of its
 // own, only when none of the three writes succeeded.
 int RegisterViaProfile();
-
-// Every box the setup shows: no owner window, the setup's caption, topmost, one OK button.
-void ShowSetupMessage(const char* text);

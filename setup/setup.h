@@ -1,5 +1,6 @@
-// setup/: the process entry and the setup's one fixed sequence: copy the decoders, find the
-// Windows family, register with that family's registrar, report the outcome.
+// setup/: each program's process entry and its one fixed sequence. The setup's, here: copy the
+// decoders, find the Windows family, register with that family's registrar, report the outcome.
+// The remover's: removal.h.
 #pragma once
 
 // What the process ends with, for a calling program.

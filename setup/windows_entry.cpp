@@ -1,17 +1,20 @@
-// The process entry on Windows, in place of a C runtime's start-up: it narrows where Windows
-// may load DLLs from, runs the setup once and ends the process with its status.
+// The process entry on Windows, in place of a C runtime's start-up, for the setup and the remover
+// alike: it narrows where Windows may load DLLs from, runs the program once and ends the process
+// with its status. setup/CMakeLists.txt builds it into each program with VORN_RUN naming that
+// program's run, so that neither image holds the other's code or imports.
 #include <windows.h>
 
+#include "setup/removal.h"
 #include "setup/setup.h"
 
 namespace {
 
 using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
 
-// The setup runs elevated from a folder anyone may write to, such as a download folder. From
-// here on, DLLs that Windows loads for us (for the message box, for the copies) come from
-// System32 only, never from that folder or the current directory. Windows 8 and later have the
-// call, and Windows 7 with its update; older Windows lacks it and loads as before.
+// Both programs run elevated from a folder anyone may write to, such as a download folder. From
+// here on, DLLs that Windows loads for us (for the message box, for the file operations) come
+// from System32 only, never from that folder or the current directory. Windows 8 and later have
+// the call, and Windows 7 with its update; older Windows lacks it and loads as before.
 void LoadDllsFromSystem32Only() {
   const HMODULE kernel = GetModuleHandleA("kernel32.dll");
   if (kernel == nullptr) return;
@@ -26,9 +29,9 @@ void LoadDllsFromSystem32Only() {
 }  // namespace
 
 // Named as the image's entry point by setup/CMakeLists.txt. It never returns.
-extern "C" void SetupEntry() {
+extern "C" void ProgramEntry() {
   LoadDllsFromSystem32Only();
   // Nothing reads the arguments: the whole command line stands in for them as one.
   char* arguments[] = {GetCommandLineA(), nullptr};
-  ExitProcess(static_cast<UINT>(RunSetup(1, arguments)));
+  ExitProcess(static_cast<UINT>(VORN_RUN(1, arguments)));
 }

@@ -23,6 +23,22 @@ TEST(NtRegistrationRegFile, HoldsTheFiveValuesOfTheRegistryRegistrarAsRegeditWri
   EXPECT_EQ(NtRegistrationRegFile(), kExpected);
 }
 
+TEST(NtRemovalRegFile, DeletesTheSameFiveValuesUnderTheSameKeys) {
+  const std::string kExpected =
+      "REGEDIT4\r\n"
+      "\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc]\r\n"
+      "\"vornjixd.dll\"=-\r\n"
+      "\"vornjix2.dll\"=-\r\n"
+      "\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32]\r\n"
+      "\"vidc.jix1\"=-\r\n"
+      "\"vidc.jix2\"=-\r\n"
+      "\"vidc.uyvy\"=-\r\n"
+      "\r\n";
+  EXPECT_EQ(NtRemovalRegFile(), kExpected);
+}
+
 TEST(QuotedRegString, EscapesBackslashAndDoubleQuoteAndNothingElse) {
   struct Case {
     const char* text;

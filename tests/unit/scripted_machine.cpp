@@ -1,5 +1,6 @@
 #include "tests/unit/scripted_machine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -15,7 +16,13 @@ const char* const kOpNames[] = {
     "RegSetValueExA",
     "RegCloseKey",
     "MessageBoxA",
+    "RegQueryValueExA",
+    "RegDeleteValueA",
+    "GetPrivateProfileStringA",
+    "DeleteFileA",
+    "GetLastError",
 };
+static_assert(sizeof kOpNames / sizeof kOpNames[0] == static_cast<std::size_t>(Op::kCount));
 
 ScriptedMachine current;
 
@@ -38,6 +45,35 @@ std::string KeyName(HKEY key) {
 std::string KeyUse(HKEY key) {
   const bool open = current.openKeys.count(reinterpret_cast<std::uintptr_t>(key)) != 0;
   return KeyName(key) + (open ? "" : " (not open)");
+}
+
+// The values of an open key; none for a key that is not open.
+RegistryKeyValues* OpenKeyValues(HKEY key) {
+  const auto open = current.openKeys.find(reinterpret_cast<std::uintptr_t>(key));
+  if (open == current.openKeys.end()) return nullptr;
+  const auto found = current.registry.find(open->second);
+  return found == current.registry.end() ? nullptr : &found->second;
+}
+
+// The file name of a path in the system directory; nothing for a path elsewhere.
+std::optional<std::string> SystemFileName(const std::string& path) {
+  if (!current.systemDirectory) return std::nullopt;
+  const std::string directory = *current.systemDirectory + "\\";
+  if (path.compare(0, directory.size(), directory) != 0) return std::nullopt;
+  return path.substr(directory.size());
+}
+
+bool IsDrivers32(LPCSTR section, LPCSTR fileName) {
+  return section != nullptr && std::string(section) == "drivers32" &&
+         std::string(fileName) == "system.ini";
+}
+
+// Copies text, cut to fit with its terminating zero, as Windows' profile calls do.
+DWORD CopyCut(const std::string& text, LPSTR buffer, DWORD size) {
+  const DWORD length = std::min(static_cast<DWORD>(text.size()), size - 1);
+  std::memcpy(buffer, text.data(), length);
+  buffer[length] = '\0';
+  return length;
 }
 
 void Record(Op op, const std::string& arguments) {
@@ -151,15 +187,22 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
                                              QuoteOrNull(value) + ", " + QuoteOrNull(fileName));
   if (current.NextCallFails(Op::WritePrivateProfileStringA)) return FALSE;
   const bool flush = section == nullptr && key == nullptr && value == nullptr;
-  return flush ? current.flushResult : TRUE;
+  if (flush) return current.flushResult;
+  if (IsDrivers32(section, fileName) && key != nullptr && value == nullptr) {
+    current.profile.erase(key);
+  }
+  return TRUE;
 }
 
 LONG RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
   Record(Op::RegOpenKeyExA, KeyName(parent) + ", " + QuoteOrNull(subKey) + ", " +
                                 std::to_string(options) + ", " + Hex(access));
-  if (current.NextCallFails(Op::RegOpenKeyExA)) return ERROR_FILE_NOT_FOUND;
+  if (current.NextCallFails(Op::RegOpenKeyExA)) return ERROR_ACCESS_DENIED;
+  if (parent != HKEY_LOCAL_MACHINE || current.registry.count(subKey) == 0) {
+    return ERROR_FILE_NOT_FOUND;
+  }
   const std::uintptr_t key = current.nextKey++;
-  current.openKeys.insert(key);
+  current.openKeys[key] = subKey;
   *result = reinterpret_cast<HKEY>(key);
   return ERROR_SUCCESS;
 }
@@ -187,8 +230,72 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   return IDOK;
 }
 
+LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD size) {
+  Record(Op::RegQueryValueExA, KeyUse(key) + ", " + QuoteOrNull(name) + ", " +
+                                   (reserved == nullptr ? "NULL" : "reserved") + ", type, data, " +
+                                   std::to_string(*size));
+  if (current.NextCallFails(Op::RegQueryValueExA)) return ERROR_ACCESS_DENIED;
+  RegistryKeyValues* values = OpenKeyValues(key);
+  if (values == nullptr) return ERROR_INVALID_HANDLE;
+  const auto found = values->find(name);
+  if (found == values->end()) return ERROR_FILE_NOT_FOUND;
+  const RegistryValue& value = found->second;
+  *type = value.type;
+  const DWORD room = *size;
+  *size = static_cast<DWORD>(value.data.size());
+  if (value.data.size() > room) {
+    // Windows leaves the buffer undefined then: fill it with what does not fit.
+    std::memcpy(data, value.data.data(), room);
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(data, value.data.data(), value.data.size());
+  return ERROR_SUCCESS;
+}
+
+LONG RegDeleteValueA(HKEY key, LPCSTR name) {
+  Record(Op::RegDeleteValueA, KeyUse(key) + ", " + QuoteOrNull(name));
+  if (current.NextCallFails(Op::RegDeleteValueA)) return ERROR_ACCESS_DENIED;
+  RegistryKeyValues* values = OpenKeyValues(key);
+  if (values == nullptr) return ERROR_INVALID_HANDLE;
+  return values->erase(name) == 1 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer,
+                               DWORD size, LPCSTR fileName) {
+  Record(Op::GetPrivateProfileStringA, QuoteOrNull(section) + ", " + QuoteOrNull(key) + ", " +
+                                           QuoteOrNull(fallback) + ", buffer, " +
+                                           std::to_string(size) + ", " + QuoteOrNull(fileName));
+  const bool fails = current.NextCallFails(Op::GetPrivateProfileStringA);
+  const auto found = current.profile.find(key);
+  if (fails || !IsDrivers32(section, fileName) || found == current.profile.end()) {
+    return CopyCut(fallback, buffer, size);
+  }
+  return CopyCut(found->second, buffer, size);
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+  Record(Op::DeleteFileA, QuoteOrNull(path));
+  if (current.NextCallFails(Op::DeleteFileA)) {
+    current.lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  const auto name = SystemFileName(path);
+  if (!name) {
+    current.lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  if (current.systemFiles.erase(*name) == 0) {
+    current.lastError = ERROR_FILE_NOT_FOUND;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 DWORD GetLastError(void) {
-  return 0;
+  Record(Op::GetLastError, "");
+  current.NextCallFails(Op::GetLastError);
+  return current.lastError;
 }
 void SetLastError(DWORD) {}
 

@@ -16,9 +16,9 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// The one place the tests spell the setup's texts out by hand, byte for byte: every other test
-// takes them from the setup's own header.
-TEST(Texts, AreTheSetupsOwnByteForByte) {
+// The one place the tests spell the texts of the setup and the remover out by hand, byte for
+// byte: every other test takes them from their own header.
+TEST(Texts, AreTheProgramsOwnByteForByte) {
   const struct {
     const char* got;
     const char* expected;
@@ -33,6 +33,13 @@ TEST(Texts, AreTheSetupsOwnByteForByte) {
       {kProfileFailedText,
        "Fail to update registry.\nPlease stop the video application or reboot your system "
        "first.\nThen install VORN JIX1 decoder again."},
+      {kRemovedText, "The VORN video decoders are removed."},
+      {kNotRemovedText,
+       "The VORN video decoders are NOT completely removed.\nWindows did not let the remover "
+       "change their registration.\nRun the remover again as an administrator."},
+      {kRemovalInUseText,
+       "A VORN video decoder is in use and could not be removed.\nPlease close the video "
+       "application or restart Windows.\nThen run the remover again."},
   };
   for (const auto& text : kTexts) EXPECT_STREQ(text.got, text.expected);
   EXPECT_EQ(std::strlen(kCompleteText), 49u);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks that the built setup loads on every Windows it claims: a 32-bit console program for
-# Windows 4.0 and later, for the 386, that imports exactly the functions below and nothing else,
-# relocatable and NX-compatible, within 8 KiB, and that carries the manifest asking for
-# elevation and the version resource of this release.
+# Checks that a built program, the setup or the remover, loads on every Windows it claims: a
+# 32-bit console program for Windows 4.0 and later, for the 386, that imports exactly its
+# functions below and nothing else, relocatable and NX-compatible, within its size, and that
+# carries the manifest asking for elevation and the version resource of this release.
 #   check-pe.sh FILE OBJDUMP WINDRES VERSION
 set -euo pipefail
 file=$1
@@ -10,6 +10,7 @@ objdump=$2
 windres=$3
 version=$4
 headers=$("$objdump" -p "$file")
+program=$(basename "$file" .exe)
 
 fail() {
   echo "FAIL: $file: $*" >&2
@@ -32,10 +33,16 @@ os_minor=$(header_field MinorOSystemVersion)
 ((os_major < 4 || (os_major == 4 && os_minor == 0))) ||
   fail "needs Windows $os_major.$os_minor, expected 4.0 or lower"
 
-# Every function the setup imports, "DLL function" as objdump prints them. Each exists in the
-# first release of Windows 95 and in NT 4.0: a new import joins this list only once it is known
-# to exist in both, or the loader refuses the setup before it starts.
-expected_imports="ADVAPI32.dll RegCloseKey
+# Every function each program imports, "DLL function" as objdump prints them, its description
+# and its largest size. Each import exists in the first release of Windows 95 and in NT 4.0: a
+# new import joins a list only once it is known to exist in both, or the loader refuses the
+# program before it starts. The entry's own (ExitProcess, GetCommandLineA, GetModuleHandleA,
+# GetProcAddress) are in both lists.
+case $program in
+  vornsetup)
+    description="VORN Video Decoder Setup"
+    max_size=8192
+    expected_imports="ADVAPI32.dll RegCloseKey
 ADVAPI32.dll RegOpenKeyExA
 ADVAPI32.dll RegSetValueExA
 KERNEL32.dll CopyFileA
@@ -48,6 +55,29 @@ KERNEL32.dll GetVersionExA
 KERNEL32.dll WritePrivateProfileStringA
 KERNEL32.dll lstrcatA
 USER32.dll MessageBoxA"
+    ;;
+  vornremove)
+    description="VORN Video Decoder Remover"
+    max_size=6144
+    expected_imports="ADVAPI32.dll RegCloseKey
+ADVAPI32.dll RegDeleteValueA
+ADVAPI32.dll RegOpenKeyExA
+ADVAPI32.dll RegQueryValueExA
+KERNEL32.dll DeleteFileA
+KERNEL32.dll ExitProcess
+KERNEL32.dll GetCommandLineA
+KERNEL32.dll GetLastError
+KERNEL32.dll GetModuleHandleA
+KERNEL32.dll GetPrivateProfileStringA
+KERNEL32.dll GetProcAddress
+KERNEL32.dll GetSystemDirectoryA
+KERNEL32.dll GetVersionExA
+KERNEL32.dll WritePrivateProfileStringA
+KERNEL32.dll lstrcatA
+USER32.dll MessageBoxA"
+    ;;
+  *) fail "no checks for a program named $program" ;;
+esac
 # In the import tables, a DLL's name line is followed by one "<address> <hint> <name>" line
 # per function.
 imports=$(awk '/^The Import Tables/ { on = 1; next } /^The |^PE File/ { on = 0 }
@@ -71,7 +101,7 @@ grep -q -E '^Entry 5 [0-9a-f]+ 0*[1-9a-f][0-9a-f]* Base Relocation Directory' <<
   fail "uses an instruction the 386 lacks"
 
 size=$(stat -c %s "$file")
-((size <= 8192)) || fail "$size bytes, more than 8 KiB"
+((size <= max_size)) || fail "$size bytes, more than $max_size"
 echo "size: $size bytes"
 
 resources=$("$windres" -i "$file" -O rc) || fail "no resources windres can read"
@@ -94,6 +124,7 @@ expect_version_line " FILEVERSION $numeric"
 expect_version_line " PRODUCTVERSION $numeric"
 expect_version_line "      VALUE \"FileVersion\", \"$version\""
 expect_version_line "      VALUE \"ProductVersion\", \"$version\""
-expect_version_line '      VALUE "FileDescription", "VORN Video Decoder Setup"'
-expect_version_line '      VALUE "OriginalFilename", "vornsetup.exe"'
+expect_version_line "      VALUE \"FileDescription\", \"$description\""
+expect_version_line "      VALUE \"InternalName\", \"$program\""
+expect_version_line "      VALUE \"OriginalFilename\", \"$program.exe\""
 echo "version: $version"

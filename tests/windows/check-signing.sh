@@ -46,9 +46,10 @@ msidump --tables --streams --directory dump-built "$msi" >/dev/null
 diff -r dump-unsigned dump-built >&2 ||
   fail "the package without its signature is not $msi"
 
-# The archive the release makes holds the setup signed.
+# The archive the release makes holds the setup and the remover signed.
 "$cpack" --config "$config" -B "$work/cpack" >/dev/null
 mkdir unpacked
 (cd unpacked && "$cmake" -E tar xf "$work/cpack/vornsetup-$version-win32.zip")
 expect_signed unpacked/vornsetup.exe
-echo "signed and verified: vornsetup.exe, $(basename "$msi"), the archive's vornsetup.exe"
+expect_signed unpacked/vornremove.exe
+echo "signed and verified: vornsetup.exe, $(basename "$msi"), the archive's vornsetup.exe and vornremove.exe"

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# One harness for every Wine scenario: each runs vornsetup.exe in a fresh Wine prefix on a
-# virtual display, presses OK on its boxes, and checks what it said and what it left behind.
+# One harness for every Wine scenario: each runs vornsetup.exe (and vornremove.exe) in a fresh
+# Wine prefix on a virtual display, presses OK on its boxes, and checks what it said and what it
+# left behind.
 #
 #   harness.sh templates          make the prefix templates (once per test run)
 #   harness.sh SCENARIO [FILE]    run one scenario from scenarios.sh, or from FILE
 #
 # Environment: VORN_WINE_WORK (a work folder), VORN_SETUP_EXE, VORN_FIXTURES (a folder with the
-# two decoder files), and optionally VORN_PROBE_EXE, VORN_HOLDER_EXE and VORN_WINE_SLOWDOWN (how
+# two decoder files), and optionally VORN_REMOVE_EXE, VORN_PROBE_EXE, VORN_HOLDER_EXE and
+# VORN_WINE_SLOWDOWN (how
 # many times longer Wine may take than on a kernel that runs 32-bit programs itself; 1 unless
 # Wine's 32-bit half runs under an emulator: scripts/i386-emulator slowdown).
 #
@@ -18,11 +20,13 @@
 #   package_dir                   prints a folder holding both decoders, to start the setup in
 #   run_setup DIR [ARGS...]       runs the setup in DIR; sets status, boxes and setup_trace (its
 #                                 Wine trace; setup_debug names further WINEDEBUG channels)
+#   run_remover DIR [ARGS...]     runs the remover in DIR, likewise
 #   hold_loaded WINDOWS_PATH      keeps a DLL loaded by another process until release_held
 #   release_held                  ends that process
 #   run_probe                     asks the video subsystem; sets probe_lines
 #   read_value KEY NAME [OPTS]    sets value_data and value_type (empty when missing)
 #   registration_snapshot         prints both NT keys and system.ini, to compare two states
+#   machine_snapshot              the same and the system directory's files, sizes and times
 #   expect_boxes TEXTS...         the boxes shown, all of them, in order
 #   expect_value KEY NAME DATA [OPTS]   a REG_SZ value; expect_no_value, expect_no_key
 #   expect_same_file, expect_no_file
@@ -120,21 +124,23 @@ press_ok_until_done() {  # pid
   done
 }
 
-# Runs the setup in folder $1 with any further arguments; sets status and boxes (the texts
-# as Wine's trace spells them: line feeds as \n).
-run_setup() {
-  local dir=$1
-  shift
-  cp "$VORN_SETUP_EXE" "$WINEPREFIX/drive_c/vornsetup.exe"
+# Runs a program (the setup or the remover, given as its file) in folder $2 with any further
+# arguments; sets status and boxes (the texts as Wine's trace spells them: line feeds as \n).
+run_program() {  # exe, dir, args...
+  local name
+  name=$(basename "$1")
+  local dir=$2
+  cp "$1" "$WINEPREFIX/drive_c/$name"
+  shift 2
   setup_trace="$work/$scenario.trace"
   (cd "$dir" && WINEDEBUG="trace+msgbox${setup_debug:+,$setup_debug}" \
-    wine_call wine 'C:\vornsetup.exe' "$@" 2>"$setup_trace") &
+    wine_call wine "C:\\$name" "$@" 2>"$setup_trace") &
   local pid=$!
   press_ok_until_done "$pid"
   status=0
   wait "$pid" || status=$?
   # 124 and 137: timeout stopped it, most likely at a box nobody could press.
-  case $status in 124 | 137) fail "the setup did not end within ${kWineTimeout}s" ;; esac
+  case $status in 124 | 137) fail "$name did not end within ${kWineTimeout}s" ;; esac
   boxes=()
   local line
   while IFS= read -r line; do
@@ -143,11 +149,21 @@ run_setup() {
   done < <(grep -a 'MSGBOX_OnInit' "$setup_trace" | tr -d '\r' || true)
 }
 
+run_setup() {  # dir, args...
+  run_program "$VORN_SETUP_EXE" "$@"
+}
+
+run_remover() {  # dir, args...
+  run_program "${VORN_REMOVE_EXE:?}" "$@"
+}
+
 # Starts another process that loads a DLL and keeps it, and returns once it holds it.
 hold_loaded() {  # Windows path of the DLL
   local out="$work/$scenario.holder"
   : >"$out"
-  wine_call wine "${VORN_HOLDER_EXE:?}" "$1" "$kHoldSeconds" >"$out" 2>/dev/null &
+  # timeout itself, not a subshell around it, so that release_held reaches the holder: timeout
+  # hands the signal on.
+  timeout -k 5 "$kWineTimeout" wine "${VORN_HOLDER_EXE:?}" "$1" "$kHoldSeconds" >"$out" 2>/dev/null &
   holder_pid=$!
   local _
   for _ in $(seq $((100 * kSlowdown))); do  # 10 s natively
@@ -187,6 +203,13 @@ registration_snapshot() {
     wine_call wine reg query "$key" 2>&1 | tr -d '\r' || true
   done
   cat "$windows_dir/system.ini"
+}
+
+# Everything a setup may change: both NT keys, system.ini, and the system directory's files,
+# each with its size and modification time (summing the prefix's 500 MB took seconds).
+machine_snapshot() {
+  registration_snapshot
+  find "$system_dir" -maxdepth 1 -type f -printf '%f %s %T@\n' | LC_ALL=C sort
 }
 
 expect_eq() {  # what, got, expected
@@ -252,6 +275,9 @@ readonly kComplete='            Installation is complete.            '
 readonly kNotComplete='          Installation is NOT complete.          '
 readonly kInUse='Previous installed VORN video decoder is in use.\nPlease stop the video application or reboot your system first.\nThen install VORN video decoder again.'
 readonly kWrongVersion='Wrong Windows Version'
+readonly kRemoved='The VORN video decoders are removed.'
+readonly kNotRemoved='The VORN video decoders are NOT completely removed.\nWindows did not let the remover change their registration.\nRun the remover again as an administrator.'
+readonly kRemovalInUse='A VORN video decoder is in use and could not be removed.\nPlease close the video application or restart Windows.\nThen run the remover again.'
 
 main() {
   mkdir -p "$work"

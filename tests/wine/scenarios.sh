@@ -241,6 +241,103 @@ scenario_second_decoder_in_use() {
   expect_nothing_registered
 }
 
+# ---------------------------------------------------------------------------------------------
+# The remover (VORN_REMOVE_EXE) after the setup: the machine as it was before the setup, other
+# products' entries included.
+
+expect_same_text() {  # what, got, expected
+  [ "$2" = "$3" ] || fail "$1 differs (< got, > expected):
+$(diff <(echo "$2") <(echo "$3"))"
+}
+
+# Runs the setup, then the remover: each says it is done, the machine is as it was before the
+# setup, and the video subsystem finds no decoder of the package.
+setup_then_remove() {
+  local dir before
+  dir=$(package_dir)
+  before=$(machine_snapshot)
+  run_setup "$dir"
+  expect_eq "status of the setup" "$status" 0
+  expect_boxes "$kComplete"
+  run_remover "$dir"
+  expect_eq status "$status" 0
+  expect_boxes "$kRemoved"
+  expect_same_text "the machine after the removal" "$(machine_snapshot)" "$before"
+  expect_nothing_registered
+}
+
+# A second run finds nothing to remove, says so as a removal, and changes nothing.
+scenario_remove_nt() {
+  msi_prefix win32
+  setup_then_remove
+  local after
+  after=$(machine_snapshot)
+  run_remover "$(package_dir)"
+  expect_eq "status of the second run" "$status" 0
+  expect_boxes "$kRemoved"
+  expect_same_text "the machine after the second run" "$(machine_snapshot)" "$after"
+}
+
+# The view the 32-bit setup wrote: syswow64 and WOW6432Node.
+scenario_remove_nt_64bit() {
+  msi_prefix win64
+  setup_then_remove
+}
+
+scenario_remove_95_family() {
+  new_prefix win32
+  set_windows_version win98
+  setup_then_remove
+}
+
+# Another product takes over one of our formats, and a video application holds the second
+# decoder: the registration goes but the product's value, the first file goes, the second stays
+# until the next run, once the application has let go.
+scenario_remove_in_use_and_taken_over() {
+  msi_prefix win32
+  local dir
+  dir=$(package_dir)
+  run_setup "$dir"
+  expect_nt_complete
+  wine_call wine reg add "$kNtKey\\Drivers32" /v vidc.uyvy /d otheruyvy.dll /f >/dev/null
+  hold_loaded 'C:\windows\system32\vornjix2.dll'
+  run_remover "$dir"
+  release_held
+  expect_eq status "$status" 1
+  expect_boxes "$kRemovalInUse"
+  expect_no_file "$system_dir/vornjixd.dll"
+  expect_same_file "$system_dir/vornjix2.dll" "$VORN_FIXTURES/vornjix2.dll"
+  expect_no_value "$kNtKey\\drivers.desc" vornjixd.dll
+  expect_no_value "$kNtKey\\Drivers32" vidc.jix2
+  expect_value "$kNtKey\\Drivers32" vidc.uyvy otheruyvy.dll
+
+  run_remover "$dir"
+  expect_eq "status of the next run" "$status" 0
+  expect_boxes "$kRemoved"
+  expect_no_file "$system_dir/vornjix2.dll"
+  expect_value "$kNtKey\\Drivers32" vidc.uyvy otheruyvy.dll
+}
+
+# Wine runs every program as an administrator; key_guard leaves both keys as Windows leaves
+# them to a user who is not one, to read only. The remover then changes nothing and says so.
+scenario_remove_not_administrator() {
+  msi_prefix win32
+  local dir after_setup output
+  dir=$(package_dir)
+  run_setup "$dir"
+  expect_nt_complete
+  after_setup=$(machine_snapshot)
+  output=$(wine_call wine "${VORN_KEY_GUARD_EXE:?}" \
+    'SOFTWARE\Microsoft\Windows NT\CurrentVersion\drivers.desc' \
+    'SOFTWARE\Microsoft\Windows NT\CurrentVersion\Drivers32' | tr -d '\r') ||
+    fail "key_guard: $output"
+  run_remover "$dir"
+  expect_eq status "$status" 0
+  expect_boxes "$kNotRemoved"
+  expect_same_text "the machine after the refused removal" "$(machine_snapshot)" "$after_setup"
+  expect_probe_finds_package
+}
+
 # Not a test: what scripts/demo-wine shows.
 scenario_demo() {
   new_prefix win32
@@ -256,7 +353,8 @@ scenario_demo() {
 
 # ---------------------------------------------------------------------------------------------
 # The release's REGEDIT4 file (release/, VORN_REG_FILE): imported with regedit into a fresh
-# Windows, it must leave both NT keys exactly as a run of the setup leaves them.
+# Windows, it must leave both NT keys exactly as a run of the setup leaves them; the removal
+# file (VORN_REMOVE_REG_FILE) takes the five values away again.
 
 reg_file_dump_nt_keys() {  # output file: both keys' values, types and data as reg.exe lists them
   local key
@@ -281,6 +379,17 @@ scenario_reg_file_matches_setup() {
   reg_file_dump_nt_keys "$work/$scenario.by-reg-file"
   diff -u "$work/$scenario.by-setup" "$work/$scenario.by-reg-file" >&2 ||
     fail "the imported file left the NT keys other than the setup did"
+
+  # The removal file takes the five values away again, and another product's value stays.
+  import_reg "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32]" \
+    '"vidc.othr"="other.dll"'
+  local others
+  others=$(wine_call wine reg query "$kNtKey\\Drivers32" | tr -d '\r' | grep -v -F vorn)
+  cp "${VORN_REMOVE_REG_FILE:?}" "$WINEPREFIX/drive_c/vorn-decoders-remove.reg"
+  wine_call wine regedit /s 'C:\vorn-decoders-remove.reg'
+  expect_no_registry_values
+  expect_same_text "Drivers32 after the removal file" \
+    "$(wine_call wine reg query "$kNtKey\\Drivers32" | tr -d '\r')" "$others"
 }
 
 # ---------------------------------------------------------------------------------------------
