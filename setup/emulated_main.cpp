@@ -2,9 +2,49 @@
 // or of a Windows installation on a mounted drive.
 #include "platform/emulation/machine.h"
 #include "platform/offline/offline_machine.h"
+#include "setup/command_line.h"
 #include "setup/setup.h"
 
+namespace {
+
+// Says what vornsetup(1) says, shorter; README.md's section on offline drives has the rest.
+constexpr NativeProgram kVornsetup = {
+    "vornsetup",
+    "Usage: vornsetup [--help | --version]\n"
+    "\n"
+    "Installs the VORN video decoders into a Windows that is not running. Started\n"
+    "in the folder that holds vornjixd.dll and vornjix2.dll, it copies both into\n"
+    "that Windows' system directory and registers them where that Windows reads\n"
+    "them, as vornsetup.exe does on Windows. It draws the outcome as a box on\n"
+    "standard error (waiting for Enter when standard input is a terminal) and\n"
+    "exits with a status a script can read.\n"
+    "\n"
+    "VORN_MACHINE names the Windows, as an absolute path:\n"
+    "  - a mounted Windows system drive (NT family, or Windows 95, 98 or Me):\n"
+    "    installed into as that Windows, its registry the drive's own SOFTWARE\n"
+    "    hive; the Windows must be shut down fully, not hibernated, its volume\n"
+    "    not left dirty, and unlocked if BitLocker encrypts it;\n"
+    "  - any other folder: an emulated machine, a folder that stands for a\n"
+    "    Windows machine, made there when it does not exist or is empty.\n"
+    "Without VORN_MACHINE: the emulated machine ~/.vornsetup/machine.\n"
+    "\n"
+    "Exit status:\n"
+    "  0   the setup ran to the end: complete or NOT complete (see the box)\n"
+    "  1   vornjix2.dll could not be copied (in use or missing); nothing registered\n"
+    "  2   neither Windows family: the decoders copied, nothing registered\n"
+    "  3   no usable machine where VORN_MACHINE points; nothing done\n"
+    "  64  an argument it does not take; nothing done\n"
+    "  74  --help or --version could not write its answer\n"
+    "\n"
+    "Options:\n"
+    "  --help     print this text and exit\n"
+    "  --version  print the name and version and exit\n"};
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Asked for help or the version, or given what it does not take: answered, nothing opened.
+  if (const auto answered = AnswerCommandLine(kVornsetup, argc, argv)) return *answered;
   // Without a usable machine there is nothing to set up.
   if (!offline::OpenMachineFromEnvironment()) return emulation::kNoMachineStatus;
   return RunSetup(argc, argv);

@@ -65,12 +65,13 @@ const auto kAsIs = [](Bench&) {};
 TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
   CheckRuns({
       {"NT family", kAsIs, 0, {kCompleteText}, InstalledAndRegistered},
-      {"arguments change nothing",
+      {"an argument it does not take: refused, nothing done",
        kAsIs,
-       0,
-       {kCompleteText},
-       InstalledAndRegistered,
-       {{"/S", "--uninstall", ""}}},
+       64,
+       {},
+       Nothing,
+       {{"/S", "--uninstall", ""}},
+       {"vornsetup: unexpected argument '/S'; see 'vornsetup --help'\n"}},
       {"older copies replaced",
        [](Bench& b) {
          WriteFile(b.At(kSystem32) + "/VORNJIXD.DLL", "old");

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Signs what the release signs, as it does (release/sign.sh, and cpack for the setup in the
 # archive), with a throw-away certificate: each signature verifies against that certificate,
-# and removing it gives back the unsigned file. Without a certificate nothing is signed.
+# removing it gives back the unsigned file, and attaching it to the unsigned file gives back the
+# signed one. Without a certificate nothing is signed.
 #   check-signing.sh SIGN_SH EXE MSI CPACK_CONFIG VERSION CPACK CMAKE
 set -euo pipefail
 sign=$1 exe=$2 msi=$3 config=$4 version=$5 cpack=$6 cmake=$7
@@ -45,6 +46,18 @@ msidump --tables --streams --directory dump-unsigned unsigned-package.msi >/dev/
 msidump --tables --streams --directory dump-built "$msi" >/dev/null
 diff -r dump-unsigned dump-built >&2 ||
   fail "the package without its signature is not $msi"
+
+# Someone holding the signed release and their own build of the same commit: the release's
+# signature attached to their unsigned file gives the release's file back, byte for byte.
+for file in vornsetup.exe package.msi; do
+  osslsigncode extract-signature -in "$file" -out "$file.signature" >/dev/null
+done
+osslsigncode attach-signature -sigin vornsetup.exe.signature -CAfile cert.pem -in "$exe" \
+  -out attached.exe >/dev/null
+osslsigncode attach-signature -sigin package.msi.signature -CAfile cert.pem -in "$msi" \
+  -out attached.msi >/dev/null
+cmp -s attached.exe vornsetup.exe || fail "the signature attached to $exe is not the signed setup"
+cmp -s attached.msi package.msi || fail "the signature attached to $msi is not the signed package"
 
 # The archive the release makes holds the setup and the remover signed.
 "$cpack" --config "$config" -B "$work/cpack" >/dev/null
