@@ -79,8 +79,7 @@ constexpr char kFreshSystemIni[] =
     "msacm.imaadpcm=imaadp32.acm\r\n";
 
 bool Holds(int folder, const char* name) {
-  struct stat status;
-  return fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+  return TypeOf(folder, name) != 0;
 }
 
 // Makes a fresh machine in a folder, or finishes one a killed run left: what is missing is made,

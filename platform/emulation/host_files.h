@@ -18,6 +18,10 @@ namespace emulation {
 // cannot be listed.
 bool ForEachName(int folder, const std::function<void(const char* name)>& visit);
 
+// What folder/name itself is (S_IFREG, S_IFDIR, S_IFLNK...), never what a link leads to; 0 when
+// nothing is there.
+mode_t TypeOf(int folder, const std::string& name);
+
 // Opens folder/name for reading: a plain file only, never waiting (ERROR_ACCESS_DENIED for a
 // folder, a pipe or a device).
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error);

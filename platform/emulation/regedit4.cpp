@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "platform/emulation/ascii.h"
+#include "platform/emulation/windows_path.h"
 
 namespace emulation {
 namespace {
@@ -149,14 +150,6 @@ Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
   return nullptr;
 }
 
-// Windows stores REG_SZ data with its terminating zero even when the caller leaves it out.
-RegistryValue AsStored(RegistryValue value) {
-  if (value.type == kRegSz && (value.data.empty() || value.data.back() != '\0')) {
-    value.data.push_back('\0');
-  }
-  return value;
-}
-
 // Printable ASCII and one final zero: data that reads back the same from "text".
 bool IsPlainText(std::string_view data) {
   return !data.empty() && data.back() == '\0' &&
@@ -173,11 +166,7 @@ std::string FormatData(const RegistryValue& value) {
   }
   char tag[sizeof "hex(ffffffff):"];
   if (value.type == kRegDword && value.data.size() == kDwordSize) {
-    std::uint32_t dword = 0;
-    for (std::size_t i = kDwordSize; i-- > 0;) {
-      dword = dword << 8 | static_cast<unsigned char>(value.data[i]);
-    }
-    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(dword));
+    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(LittleEndian(value.data)));
     return std::string(kDwordTag) + tag;
   }
   std::snprintf(tag, sizeof tag, "hex(%x):", static_cast<unsigned>(value.type));
@@ -242,13 +231,13 @@ std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
   return spliced;
 }
 
-RegistryKey::RegistryKey(std::string_view keyPath) : root_(RootOf(keyPath)) {
-  for (std::size_t at = keyPath.find('\\'); at != std::string_view::npos;) {
-    const std::size_t next = keyPath.find('\\', at + 1);
-    names_.emplace_back(keyPath.substr(at + 1, next - at - 1));
-    if (names_.back().empty()) root_ = kNoRoot;  // no key has an empty name
-    at = next;
-  }
+RegistryKey::RegistryKey(std::string_view keyPath)
+    : root_(RootOf(keyPath)), names_(SplitWindowsPath(keyPath)) {
+  if (!names_.empty()) names_.erase(names_.begin());  // the root's
+  // No key has an empty name.
+  if (keyPath.find("\\\\") != std::string_view::npos ||
+      (!keyPath.empty() && keyPath.back() == '\\'))
+    root_ = kNoRoot;
 }
 
 std::optional<RegistryKey> RegistryKey::ReadText(std::string_view keyPath, std::string_view text,
@@ -305,7 +294,7 @@ std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) c
     auto same = wanted.begin();
     while (same != wanted.end() && !EqualsIgnoringCase(same->first, name)) ++same;
     if (same == wanted.end()) same = wanted.insert(same, {name, {}});
-    same->second = AsStored(value);
+    same->second = value;
   }
   std::vector<Splice> splices;
   std::string added;  // the new value lines, each after a line break

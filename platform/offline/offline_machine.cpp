@@ -23,9 +23,7 @@ emulation::RegistryStore HiveStore(std::shared_ptr<const HiveFile> hive, View vi
   };
   return {[=](const std::string& path, bool writable) {
             std::string why;
-            const DWORD error = OpenKey(*hive, path, view, writable, &why);
-            if (error == ERROR_FILE_NOT_FOUND) why = "holds no key " + emulation::Quoted(path);
-            return said(error, why);
+            return said(OpenKey(*hive, path, view, writable, &why), why);
           },
           [=](const std::string& path, const emulation::NamedValues& values) {
             std::string why;
@@ -58,19 +56,13 @@ bool OpenInstallation(const std::string& path, std::string* error) {
                                 "SYSTEM.DAT)";
     return false;
   }
-  emulation::MachineDescription description;
-  description.platformId = installation->platformId;
-  description.majorVersion = installation->majorVersion;
-  description.minorVersion = installation->minorVersion;
-  description.buildNumber = installation->buildNumber;
-  description.windowsDirectory = installation->windowsDirectory;
-  description.systemDirectory = installation->systemDirectory;
   emulation::RegistryStore registry =
       installation->software
           ? HiveStore(std::make_shared<const HiveFile>(std::move(*installation->software)),
                       installation->view())
           : NoRegistry();
-  emulation::UseMachine(std::move(description), std::move(drive), std::move(registry));
+  emulation::UseMachine(std::move(installation->description), std::move(drive),
+                        std::move(registry));
   return true;
 }
 
