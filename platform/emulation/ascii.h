@@ -42,8 +42,8 @@ inline std::string_view Trim(std::string_view text, std::string_view blanks = " 
 // The number that up to four bytes hold, least significant first, as Windows stores numbers.
 inline std::uint32_t LittleEndian(std::string_view bytes) {
   std::uint32_t number = 0;
-  for (std::size_t at = std::min<std::size_t>(bytes.size(), 4); at > 0; --at) {
-    number = number << 8 | static_cast<unsigned char>(bytes[at - 1]);
+  for (std::size_t at = std::min<std::size_t>(bytes.size(), 4); at-- > 0;) {
+    number = number << 8 | static_cast<unsigned char>(bytes[at]);
   }
   return number;
 }

@@ -56,8 +56,8 @@ bool IsTemporary(const char* name);
 // fill writes the new content into a temporary file beside it, .vorn-<pid>-<n>-<name>, which
 // is flushed and renamed over the old one, and removed when anything fails. The new file gets
 // mode, and the owner and group of the file it replaces (or of the folder), and on an NTFS
-// drive that file's Windows security. Called with the
-// folder's lock held, so that a temporary file a killed run left is removed, never reused.
+// drive that file's Windows security. Called with the folder's lock held, so that a temporary
+// file a killed run left is removed, never reused.
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error);
 bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_view content,

@@ -6,15 +6,13 @@
 
 #include "platform/emulation/ascii.h"
 #include "platform/emulation/windows_path.h"
+#include "platform/win32.h"
 
 namespace emulation {
 namespace {
 
 using Error = const char*;
 
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegBinary = 3;
-constexpr std::uint32_t kRegDword = 4;
 constexpr std::size_t kDwordSize = 4;
 constexpr std::size_t kMaxHexDigits = 8;  // dword: data and hex(N) types are 32 bits
 constexpr std::string_view kDwordTag = "dword:";
@@ -119,15 +117,15 @@ Error ReadHexBytes(std::string_view s, std::size_t i, bool firstLine, std::strin
 // bytes.
 Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
   std::string* out = value != nullptr ? &value->data : nullptr;
-  std::uint32_t type = kRegBinary;
+  std::uint32_t type = REG_BINARY;
   std::size_t i = 1;
   if (!s.empty() && s[0] == '"') {
-    type = kRegSz;
+    type = REG_SZ;
     if (Error error = ReadQuoted(s, &i, out)) return error;
     if (out != nullptr) out->push_back('\0');
     if (!OnlyCommentFrom(s, i)) return kTextAfterData;
   } else if (StartsWith(s, kDwordTag)) {
-    type = kRegDword;
+    type = REG_DWORD;
     i = SkipBlanks(s, kDwordTag.size());
     std::uint32_t number;
     if (!ReadHexNumber(s, &i, &number)) return "dword: needs 1 to 8 hex digits";
@@ -160,17 +158,17 @@ bool IsPlainText(std::string_view data) {
 // a 4-byte REG_DWORD, hex: for REG_BINARY, hex(N): for the rest.
 std::string FormatData(const RegistryValue& value) {
   std::string text;
-  if (value.type == kRegSz && IsPlainText(value.data)) {
+  if (value.type == REG_SZ && IsPlainText(value.data)) {
     AppendQuoted(&text, std::string_view(value.data).substr(0, value.data.size() - 1));
     return text;
   }
   char tag[sizeof "hex(ffffffff):"];
-  if (value.type == kRegDword && value.data.size() == kDwordSize) {
+  if (value.type == REG_DWORD && value.data.size() == kDwordSize) {
     std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(LittleEndian(value.data)));
     return std::string(kDwordTag) + tag;
   }
   std::snprintf(tag, sizeof tag, "hex(%x):", static_cast<unsigned>(value.type));
-  text = value.type == kRegBinary ? std::string(kHexTag) : tag;
+  text = value.type == REG_BINARY ? std::string(kHexTag) : tag;
   for (const char c : value.data) {
     const auto byte = static_cast<unsigned char>(c);
     text.append({kHexDigits[byte >> 4], kHexDigits[byte & 0xfu], ','});

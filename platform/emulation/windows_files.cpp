@@ -17,20 +17,19 @@ namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 
-// Opens the folder name in folder, one step: where links are refused, the kernel is told so, and
-// that nothing may lead out of folder.
+// Opens the folder name in folder; where links are refused, the kernel is told so, and that
+// nothing may lead out of folder.
 int OpenStep(int folder, const std::string& name, Links links) {
-  if (links == Links::kFollowed) return ::openat(folder, name.c_str(), kFolderFlags);
-  static bool withoutOpenat2 = false;
-  if (!withoutOpenat2) {
-    open_how how{};
-    how.flags = kFolderFlags;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  static bool withOpenat2 = true;
+  open_how how{};
+  how.flags = kFolderFlags;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  if (links == Links::kRefused && withOpenat2) {
     const long fd = syscall(SYS_openat2, folder, name.c_str(), &how, sizeof how);
     if (fd >= 0 || errno != ENOSYS) return static_cast<int>(fd);
-    withoutOpenat2 = true;
+    withOpenat2 = false;
   }
-  return ::openat(folder, name.c_str(), kFolderFlags | O_NOFOLLOW);
+  return ::openat(folder, name.c_str(), kFolderFlags | (links == Links::kRefused ? O_NOFOLLOW : 0));
 }
 
 }  // namespace
@@ -53,25 +52,23 @@ bool IsPlainName(std::string_view name) {
 
 UniqueFd OpenBeneath(int root, const std::vector<std::string>& names, Links links, DWORD* error,
                      Walk* walk) {
-  Walk walked;
+  *walk = Walk();
   UniqueFd folder(::openat(root, ".", kFolderFlags));
-  for (const std::string& name : names) {
-    if (!folder) break;
-    const bool plain = IsPlainName(name);
-    const std::string found = plain ? FindName(folder.get(), name) : name;
-    walked.path += (walked.path.empty() ? "" : "/") + found;
+  for (auto name = names.begin(); folder && name != names.end(); ++name) {
+    const bool plain = IsPlainName(*name);
+    const std::string found = plain ? FindName(folder.get(), *name) : *name;
+    walk->path += (walk->path.empty() ? "" : "/") + found;
     UniqueFd step(plain ? OpenStep(folder.get(), found, links) : -1);
     // A link is told apart from a missing folder by what stands there, whatever the kernel said.
-    walked.refused =
+    walk->refused =
         !plain || (!step && links == Links::kRefused && TypeOf(folder.get(), found) == S_IFLNK);
     folder = std::move(step);
   }
   // A missing folder on the way is "path not found", as on Windows; so is one not followed.
   if (!folder) {
-    *error = walked.refused || errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                                   : WindowsError(errno);
+    *error = walk->refused || errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                                  : WindowsError(errno);
   }
-  if (walk != nullptr) *walk = std::move(walked);
   return folder;
 }
 

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <hivex.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,10 +50,7 @@ std::uint32_t TypeNumber(const hive_type& type) {
   return number;
 }
 
-struct HiveCloser {
-  void operator()(hive_h* hive) const { hivex_close(hive); }
-};
-using Hive = std::unique_ptr<hive_h, HiveCloser>;
+using Hive = std::unique_ptr<hive_h, int (*)(hive_h*)>;
 struct Free {
   void operator()(void* memory) const { std::free(memory); }
 };
@@ -72,11 +68,9 @@ struct Held {
 // once in a run, not once a key. A program that changes the file gives it another identity,
 // a new file as this setup makes, or another size or change time.
 struct Kept {
-  std::string path;
   struct stat identity;
-  Hive hive;
-};
-Kept kept;
+  Hive hive{nullptr, hivex_close};
+} kept;
 
 bool Same(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
@@ -136,7 +130,7 @@ std::string OpenFault(int error) {
 hive_h* Current(const HiveFile& hive, DWORD* error, std::string* why) {
   struct stat now;
   if (fstatat(hive.folder.get(), hive.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && kept.hive &&
-      kept.path == hive.path && Same(now, kept.identity)) {
+      Same(now, kept.identity)) {
     return kept.hive.get();
   }
   kept.hive.reset();
@@ -147,15 +141,13 @@ hive_h* Current(const HiveFile& hive, DWORD* error, std::string* why) {
   }
   *error = ERROR_BADDB;
   if (!(*why = FaultOf(file.get())).empty()) return nullptr;
-  Hive opened(hivex_open(ProcPath(file.get()).c_str(), HIVEX_OPEN_WRITE));
+  Hive opened(hivex_open(ProcPath(file.get()).c_str(), HIVEX_OPEN_WRITE), hivex_close);
   if (!opened) {
-    const int fault = errno;
-    *error = fault == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_BADDB;
-    *why = OpenFault(fault);
+    *why = OpenFault(errno);
     return nullptr;
   }
   fstat(file.get(), &now);
-  kept = {hive.path, now, std::move(opened)};
+  kept = {now, std::move(opened)};
   return kept.hive.get();
 }
 
@@ -164,32 +156,31 @@ std::string Utf8(std::string_view ansi) {
   std::string text;
   for (const char c : ansi) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      text.push_back(c);
-    } else {
-      text.push_back(static_cast<char>(0xc0 | byte >> 6));
-      text.push_back(static_cast<char>(0x80 | (byte & 0x3f)));
-    }
+    if (byte >= 0x80) text.push_back(static_cast<char>(0xc0 | byte >> 6));
+    text.push_back(byte < 0x80 ? c : static_cast<char>(0x80 | (byte & 0x3f)));
   }
   return text;
 }
 
 // The data as RegSetValueExA stores it: a string in UTF-16, each byte a character.
 std::string Stored(const emulation::RegistryValue& value) {
-  if (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ) {
-    return value.data;
-  }
   std::string text;
   for (const char c : value.data) text.append({c, '\0'});
-  return text;
+  return value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ
+             ? text
+             : value.data;
 }
 
-// The key keyPath leads to in the hive as it is now. ERROR_FILE_NOT_FOUND, *why naming the path
-// looked at, when it is missing; ERROR_BADDB when a key on the way cannot be read.
-DWORD Reach(const HiveFile& hive, std::string_view keyPath, View view, hive_h** current,
-            hive_node_h* key, std::string* why) {
+// Calls use with the hive as it is now and the key keyPath leads to in it, under the lock of the
+// hive's folder. ERROR_FILE_NOT_FOUND, *why naming the path looked at, when the key is missing;
+// ERROR_BADDB when a key on the way cannot be read.
+template <typename Use>
+DWORD WithKey(const HiveFile& hive, std::string_view keyPath, View view, std::string* why,
+              const Use& use) {
+  emulation::FolderLock lock(hive.folder.get());
   DWORD error = ERROR_SUCCESS;
-  if ((*current = Current(hive, &error, why)) == nullptr) return error;
+  hive_h* current = Current(hive, &error, why);
+  if (current == nullptr) return error;
   std::vector<std::string> names = emulation::SplitWindowsPath(keyPath);
   const std::vector<std::string> root = emulation::SplitWindowsPath(kHiveRoot);
   const bool inHive = names.size() >= 2 && emulation::EqualsIgnoringCase(names[0], root[0]) &&
@@ -197,17 +188,17 @@ DWORD Reach(const HiveFile& hive, std::string_view keyPath, View view, hive_h** 
   if (inHive) names.erase(names.begin(), names.begin() + 2);
   if (view == View::kWow64) names.insert(names.begin(), kWow64Node);
   std::string shown = kHiveRoot;
-  *key = inHive ? hivex_root(*current) : 0;
+  hive_node_h key = inHive ? hivex_root(current) : 0;
   for (const std::string& name : names) {
     shown += "\\" + name;
     errno = 0;
-    if (*key != 0) *key = hivex_node_get_child(*current, *key, Utf8(name).c_str());
-    if (*key == 0 && errno != 0) {
+    if (key != 0) key = hivex_node_get_child(current, key, Utf8(name).c_str());
+    if (key == 0 && errno != 0) {
       *why = "the key " + emulation::Quoted(shown) + " cannot be read" + Failed(errno);
       return ERROR_BADDB;
     }
   }
-  if (*key != 0) return ERROR_SUCCESS;
+  if (key != 0) return use(current, key);
   *why = "holds no key " + emulation::Quoted(inHive ? shown : std::string(keyPath));
   return ERROR_FILE_NOT_FOUND;
 }
@@ -248,8 +239,7 @@ DWORD Store(hive_h* hive, hive_node_h key, std::vector<Held>* held, std::string*
   std::vector<hive_set_value> values;
   for (Held& value : *held) {
     if (value.data.size() > kLargestPlainData) {
-      *why =
-          std::string("the key holds a value too long for this setup to write back") + kLeftAsItIs;
+      *why = "the key holds a value too long to write back" + std::string(kLeftAsItIs);
       return ERROR_NOT_SUPPORTED;
     }
     values.push_back({value.name.data(), {}, value.data.size(), value.data.data()});
@@ -260,13 +250,8 @@ DWORD Store(hive_h* hive, hive_node_h key, std::vector<Held>* held, std::string*
   return emulation::WindowsError(errno);
 }
 
-// Whether the hive may be replaced: on a drive mounted for writing, by this user.
+// Whether this user may replace the hive (a drive mounted read-only is refused before).
 DWORD MayWrite(const HiveFile& hive, std::string* why) {
-  struct statvfs volume;
-  if (fstatvfs(hive.folder.get(), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0) {
-    *why = "the drive is mounted read-only: mount it for writing";
-    return ERROR_ACCESS_DENIED;
-  }
   DWORD error = ERROR_SUCCESS;
   if (emulation::MayReplace(hive.folder.get(), hive.name, &error)) return ERROR_SUCCESS;
   *why = "this user may not replace it";
@@ -300,63 +285,51 @@ DWORD Replace(const HiveFile& hive, hive_h* changed, std::string* why) {
 
 DWORD OpenKey(const HiveFile& hive, std::string_view keyPath, View view, bool forWriting,
               std::string* why) {
-  emulation::FolderLock lock(hive.folder.get());
-  hive_h* current;
-  hive_node_h key;
-  if (const DWORD error = Reach(hive, keyPath, view, &current, &key, why)) return error;
-  return forWriting ? MayWrite(hive, why) : ERROR_SUCCESS;
+  return WithKey(hive, keyPath, view, why, [&](hive_h*, hive_node_h) {
+    return forWriting ? MayWrite(hive, why) : ERROR_SUCCESS;
+  });
 }
 
 DWORD ReadSettings(const HiveFile& hive, std::string_view keyPath, View view,
                    const std::vector<const char*>& names, std::vector<Setting>* settings,
                    std::string* why) {
-  emulation::FolderLock lock(hive.folder.get());
-  hive_h* current;
-  hive_node_h key;
-  if (const DWORD error = Reach(hive, keyPath, view, &current, &key, why)) return error;
-  for (const char* name : names) {
-    Setting setting;
-    hive_type type;
-    std::size_t size;
-    errno = 0;
-    const hive_value_h value = hivex_node_get_value(current, key, name);
-    if (value != 0 && hivex_value_type(current, value, &type, &size) == 0) {
-      const std::uint32_t number = TypeNumber(type);
+  return WithKey(hive, keyPath, view, why, [&](hive_h* current, hive_node_h key) -> DWORD {
+    for (const char* name : names) {
+      Setting& setting = settings->emplace_back();
+      hive_type type;
+      std::size_t size;
+      errno = 0;
+      const hive_value_h value = hivex_node_get_value(current, key, name);
+      const bool typed = value != 0 && hivex_value_type(current, value, &type, &size) == 0;
+      const std::uint32_t number = typed ? TypeNumber(type) : REG_NONE;
       if (number == REG_SZ || number == REG_EXPAND_SZ) {
         const Malloced<char> text(hivex_value_string(current, value));
         if (text) setting.text = text.get();
       } else if (number == REG_DWORD) {
-        const std::int32_t dword = hivex_value_dword(current, value);
-        if (errno == 0) setting.number = static_cast<DWORD>(dword);
+        setting.number = static_cast<DWORD>(hivex_value_dword(current, value));
+      }
+      if (errno != 0) {
+        *why = "the value " + emulation::Quoted(name) + " cannot be read" + Failed(errno);
+        return ERROR_BADDB;
       }
     }
-    if (errno != 0) {
-      *why = "the value " + emulation::Quoted(name) + " cannot be read" + Failed(errno);
-      return ERROR_BADDB;
-    }
-    settings->push_back(std::move(setting));
-  }
-  return ERROR_SUCCESS;
+    return ERROR_SUCCESS;
+  });
 }
 
 DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
                 const emulation::NamedValues& values, std::string* why) {
-  emulation::FolderLock lock(hive.folder.get());
-  hive_h* current;
-  hive_node_h key;
-  if (DWORD error = Reach(hive, keyPath, view, &current, &key, why)) {
-    return error == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : error;
-  }
-  std::vector<Held> held;
-  if (const DWORD error = ReadHeld(current, key, &held, why)) return error;
-  bool changed = false;
-  for (const auto& [name, value] : values) changed = Merge(&held, name, value) || changed;
-  if (!changed) return ERROR_SUCCESS;  // a write that changes nothing is not written
-  DWORD error = MayWrite(hive, why);
-  if (error == ERROR_SUCCESS && (error = Store(current, key, &held, why)) != ERROR_SUCCESS) {
-    kept.hive.reset();
-  }
-  return error != ERROR_SUCCESS ? error : Replace(hive, current, why);
+  const DWORD error = WithKey(hive, keyPath, view, why, [&](hive_h* current, hive_node_h key) {
+    std::vector<Held> held;
+    bool changed = false;
+    DWORD failed = ReadHeld(current, key, &held, why);
+    for (const auto& [name, value] : values) changed = Merge(&held, name, value) || changed;
+    if (failed != ERROR_SUCCESS || !changed) return failed;  // nothing changed is not written
+    if ((failed = MayWrite(hive, why)) != ERROR_SUCCESS) return failed;
+    if ((failed = Store(current, key, &held, why)) != ERROR_SUCCESS) kept.hive.reset();
+    return failed != ERROR_SUCCESS ? failed : Replace(hive, current, why);
+  });
+  return error == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : error;
 }
 
 }  // namespace offline

@@ -19,21 +19,18 @@ namespace offline {
 struct HiveFile {
   emulation::UniqueFd folder;
   std::string name;
-  std::string path;  // where it is on the host, for messages
 };
 
 // Which HKLM\SOFTWARE a key path names: on 64-bit Windows a 32-bit program's is the hive's
 // WOW6432Node.
 enum class View { kNative, kWow64 };
 
-// Each function below holds the lock of the hive's folder while it reads or replaces the hive,
-// and reads it only when the file is what its base block says: a hive, written whole by
-// Windows, holding the hive bins the header gives and after them no more than Windows leaves.
-// keyPath is as RegOpenKeyExA's callers reach it, "HKEY_LOCAL_MACHINE\SOFTWARE\...", names
-// matched without regard to ASCII case; a key outside HKLM\SOFTWARE is missing. Each answers
-// with a Windows error code and *why, the words the user is told: what keeps the hive from being
-// used (ERROR_BADDB, and the hive is left as it is), the path of a key that is missing
-// (ERROR_FILE_NOT_FOUND, WOW6432Node included), why a save failed.
+// Each function below holds the lock of the hive's folder, and reads a hive only when it is what
+// its base block says: written whole by Windows, holding the hive bins the header gives and no
+// more after them than Windows leaves. keyPath is "HKEY_LOCAL_MACHINE\SOFTWARE\...", its names
+// matched without regard to ASCII case. Each answers with a Windows error code and *why, the
+// words the user is told: why the hive is left as it is (ERROR_BADDB), the path a missing key
+// was looked for at (ERROR_FILE_NOT_FOUND, WOW6432Node included), why a save failed.
 
 // Whether keyPath is an existing key (keys are never created); forWriting also asks whether the
 // hive may be replaced (ERROR_ACCESS_DENIED when not).
@@ -50,14 +47,12 @@ DWORD ReadSettings(const HiveFile& hive, std::string_view keyPath, View view,
                    const std::vector<const char*>& names, std::vector<Setting>* settings,
                    std::string* why);
 
-// Sets values on the existing key keyPath, as RegSetValueExA does, all at once: on the hive as it
-// is then. A value of the same name keeps its name and place and takes the new type and data; a
-// new one goes last; every other value stays, whatever its type. The data of a string is stored
-// in UTF-16, byte for byte. When the key holds them all already, nothing is written; otherwise a
-// new hive is written beside the old one, flushed and renamed over it, keeping its Windows
-// security. ERROR_KEY_DELETED when the key is gone; ERROR_NOT_SUPPORTED, the hive left as it is,
-// when the key holds a value of more than 16,344 bytes, which Windows keeps in big-data cells that
-// libhivex cannot write.
+// Sets values on the existing key keyPath (ERROR_KEY_DELETED when it is gone) all at once, as
+// RegSetValueExA does: a value of the same name keeps its name and place, a new one goes last,
+// every other value stays, whatever its type; a string is stored in UTF-16, byte for byte. When
+// the key holds them all already, nothing is written; otherwise a new hive replaces the old one,
+// keeping its Windows security. ERROR_NOT_SUPPORTED when the key holds a value of more than
+// 16,344 bytes, which Windows keeps in big-data cells that libhivex cannot write.
 DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
                 const emulation::NamedValues& values, std::string* why);
 

@@ -95,119 +95,86 @@ void ParseVersion(const std::string& text, emulation::MachineDescription* descri
   }
 }
 
-// The NT family's numbers, from the hive: CurrentVersion "6.3" and CurrentBuildNumber, and
-// since Windows 10 CurrentMajorVersionNumber and CurrentMinorVersionNumber beside them.
-DWORD ReadNtVersion(const HiveFile& hive, emulation::MachineDescription* description,
-                    std::string* why) {
+// The NT family's numbers from the hive, *why set when it cannot be read: CurrentVersion "6.3",
+// CurrentBuildNumber, and since Windows 10 Current(Major|Minor)VersionNumber beside them.
+void ReadNtVersion(const HiveFile& hive, emulation::MachineDescription* description,
+                   std::string* why) {
   std::vector<offline::Setting> found;
+  std::string reason;
   const DWORD error = ReadSettings(hive, kVersionKey, View::kNative,
                                    {"CurrentVersion", "CurrentBuildNumber",
                                     "CurrentMajorVersionNumber", "CurrentMinorVersionNumber"},
-                                   &found, why);
-  if (error != ERROR_SUCCESS) return error;
-  ParseVersion(found[0].text.value_or(""), description);
-  if (found[1].text) {
-    description->buildNumber =
-        static_cast<DWORD>(std::strtoul(found[1].text->c_str(), nullptr, 10));
+                                   &found, &reason);
+  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) {
+    *why = Quoted(emulation::HostPath(hive.folder.get(), hive.name)) + ": " + reason;
   }
+  if (error != ERROR_SUCCESS) return;  // without the key, Windows XP's numbers
+  ParseVersion(found[0].text.value_or(""), description);
+  if (found[1].text)
+    description->buildNumber = static_cast<DWORD>(std::atol(found[1].text->c_str()));
   description->majorVersion = found[2].number.value_or(description->majorVersion);
   description->minorVersion = found[3].number.value_or(description->minorVersion);
-  return ERROR_SUCCESS;
 }
 
-// What each family reports where the drive does not say: Windows XP's numbers and Windows 95's,
-// as the emulated machine's.
-emulation::MachineDescription Family(const char* platform) {
+// What each family reports where the drive does not say, as the emulated machine: Windows XP's
+// numbers or Windows 95's.
+emulation::MachineDescription Family(const char* platform, const std::string& windows) {
   std::string unused;
-  return *emulation::ParseMachineDescription(std::string("platform = ") + platform, &unused);
+  auto description =
+      *emulation::ParseMachineDescription(std::string("platform = ") + platform, &unused);
+  description.windowsDirectory = windows;
+  return description;
 }
 
-// Looks at a drive without following any link: a link where Windows keeps a folder or file it
-// reads refuses the drive, named by its path on the drive.
-class Examination {
- public:
-  Examination(int drive, std::string* why) : drive_(drive), why_(why) {}
-
-  // The installation in the folder names lead to, if any; *why says why one there cannot be used.
-  std::optional<Installation> In(const Names& names) {
-    emulation::Walk walk;
-    const UniqueFd windows = Folder(drive_, names, &walk);
-    if (!windows) return std::nullopt;
-    std::replace(walk.path.begin(), walk.path.end(), '/', '\\');
-    const std::string directory = "C:\\" + walk.path;
-    UniqueFd config = Folder(windows.get(), {kNtSystem, kHiveFolder}, &walk);
-    std::string found;
-    if (config && Entry(config.get(), kSoftwareHive, &found) == S_IFREG) {
-      const std::string path = emulation::HostPath(config.get(), found);
-      return Nt(windows.get(), directory, {std::move(config), found, path});
-    }
-    if (!why_->empty() || Entry(windows.get(), k95Registry, &found) != S_IFREG) return std::nullopt;
-    return NineFive(windows.get(), directory);
-  }
-
- private:
-  std::optional<Installation> Nt(int windows, const std::string& directory, HiveFile hive) {
-    Installation nt{Family("nt"), false, std::nullopt};
-    std::string system, reason;
-    const DWORD error = ReadNtVersion(hive, &nt.description, &reason);
-    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) {
-      *why_ = Quoted(hive.path) + ": " + reason;
-      return std::nullopt;
-    }
-    nt.wow64 = Entry(windows, kWow64System, &system) == S_IFDIR;
-    if (!nt.wow64) system = FindName(windows, kNtSystem);
-    nt.description.windowsDirectory = directory;
-    nt.description.systemDirectory = directory + "\\" + system;
-    nt.software = std::move(hive);
-    return why_->empty() ? std::optional<Installation>(std::move(nt)) : std::nullopt;
-  }
-
-  std::optional<Installation> NineFive(int windows, const std::string& directory) {
-    Installation nineFive{Family("95"), false, std::nullopt};
-    std::string system, profile;
-    const mode_t type = Entry(windows, k95System, &system);
-    if (Entry(windows, k95Profile, &profile) == S_IFLNK || type == S_IFLNK) return std::nullopt;
-    if (type != S_IFDIR) {
-      *why_ = Quoted(emulation::HostPath(windows, k95System)) +
-              ": the Windows folder has no SYSTEM folder";
-      return std::nullopt;
-    }
-    ParseVersion(Setting(drive_, FindName(drive_, kMsDosSys), "Options", "WinVer"),
-                 &nineFive.description);
-    nineFive.description.windowsDirectory = directory;
-    nineFive.description.systemDirectory = directory + "\\" + system;
-    return nineFive;
-  }
-
-  // The folder names lead to beneath folder, *walk where they led; a link on the way refuses.
-  UniqueFd Folder(int folder, const Names& names, emulation::Walk* walk) {
+// The installation in the folder names lead to on drive, if any; *why says why one there cannot
+// be used. No link is followed: one where Windows keeps a folder or file it reads refuses the
+// drive, named by its path on the drive in its letter case on disk.
+std::optional<Installation> Examine(int drive, const Names& names, std::string* why) {
+  const auto refuse = [&](const std::string& path) { *why = Quoted(path) + kAsItStands; };
+  emulation::Walk walk;
+  const auto open = [&](int folder, const std::string& at, const Names& below) {
     DWORD error;
     UniqueFd opened =
-        emulation::OpenBeneath(folder, names, emulation::Links::kRefused, &error, walk);
-    if (walk->refused) Refuse(folder, walk->path);
+        emulation::OpenBeneath(folder, below, emulation::Links::kRefused, &error, &walk);
+    walk.path = at + walk.path;
+    if (walk.refused) refuse(walk.path);
     return opened;
-  }
-
-  // What the entry name of folder is (S_IFDIR, S_IFREG...; 0 when there is none), *found its
-  // name on disk; a link there refuses.
-  mode_t Entry(int folder, const char* name, std::string* found) {
+  };
+  // What the entry name of folder, at `at` on the drive, is (S_IFDIR, S_IFREG..., 0 for none).
+  const auto entry = [&](int folder, const std::string& at, const char* name, std::string* found) {
     *found = FindName(folder, name);
     const mode_t type = emulation::TypeOf(folder, *found);
-    if (type == S_IFLNK) Refuse(folder, *found);
+    if (type == S_IFLNK) refuse(at + *found);
     return type;
+  };
+  const UniqueFd windows = open(drive, "", names);
+  if (!windows) return std::nullopt;
+  const std::string at = walk.path + "/";
+  std::string directory = "C:\\" + walk.path, hive, system, profile;
+  std::replace(directory.begin(), directory.end(), '/', '\\');
+  UniqueFd config = open(windows.get(), at, {kNtSystem, kHiveFolder});
+  if (config && entry(config.get(), walk.path + "/", kSoftwareHive, &hive) == S_IFREG) {
+    const bool wow64 = entry(windows.get(), at, kWow64System, &system) == S_IFDIR;
+    Installation nt{Family("nt", directory), wow64 ? View::kWow64 : View::kNative,
+                    HiveFile{std::move(config), hive}};
+    if (!wow64) system = FindName(windows.get(), kNtSystem);
+    nt.description.systemDirectory = directory + "\\" + system;
+    ReadNtVersion(*nt.software, &nt.description, why);
+    return nt;
   }
-
-  // Names folder/name by its path on the drive, in its letter case on disk.
-  void Refuse(int folder, const std::string& name) {
-    const std::string root = emulation::HostPath(drive_, "") + "/";
-    const std::string path = emulation::HostPath(folder, name);
-    *why_ =
-        Quoted(emulation::StartsWith(path, root) ? path.substr(root.size()) : path) + kAsItStands;
+  if (!why->empty() || entry(windows.get(), at, k95Registry, &hive) != S_IFREG) return std::nullopt;
+  Installation nineFive{Family("95", directory), View::kNative, std::nullopt};
+  const mode_t type = entry(windows.get(), at, k95System, &system);
+  if (entry(windows.get(), at, k95Profile, &profile) != S_IFLNK && type != S_IFDIR &&
+      why->empty()) {
+    *why = Quoted(emulation::HostPath(windows.get(), k95System)) +
+           ": the Windows folder has no SYSTEM folder";
   }
-
-  int drive_;
-  std::string* why_;
-};
+  nineFive.description.systemDirectory = directory + "\\" + system;
+  ParseVersion(Setting(drive, FindName(drive, kMsDosSys), "Options", "WinVer"),
+               &nineFive.description);
+  return nineFive;
+}
 
 }  // namespace
 
@@ -215,7 +182,7 @@ std::optional<Installation> RecogniseInstallation(int drive, std::string* why) {
   why->clear();
   const std::optional<std::vector<Names>> candidates = Candidates(drive, why);
   for (const Names& names : candidates.value_or(std::vector<Names>())) {
-    std::optional<Installation> installation = Examination(drive, why).In(names);
+    std::optional<Installation> installation = Examine(drive, names, why);
     if (!why->empty()) return std::nullopt;
     if (!installation) continue;
     struct statvfs volume;

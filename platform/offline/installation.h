@@ -14,11 +14,10 @@ struct Installation {
   // Its family and version as GetVersionExA reports them, and its folders as a 32-bit program
   // sees them, each name in the letter case it has on the drive: C:\WINDOWS\system32.
   emulation::MachineDescription description;
-  // 64-bit Windows: a 32-bit program's system directory is SysWOW64, and its HKLM\SOFTWARE the
-  // hive's WOW6432Node.
-  bool wow64;
+  // kWow64 on 64-bit Windows: a 32-bit program's system directory is SysWOW64, and its
+  // HKLM\SOFTWARE the hive's WOW6432Node.
+  View view;
   std::optional<HiveFile> software;  // the NT family's HKLM\SOFTWARE; the 95 family has none
-  View view() const { return wow64 ? View::kWow64 : View::kNative; }
 };
 
 // Recognises the Windows installation on drive, an open folder that is the root of the drive,

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/emulation/emulated_machine.h"
+#include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
 #include "platform/emulation/report.h"
 #include "platform/offline/hive.h"
@@ -18,7 +19,8 @@ namespace {
 // itself cannot be used is said on standard error.
 emulation::RegistryStore HiveStore(std::shared_ptr<const HiveFile> hive, View view) {
   const auto said = [hive](DWORD error, const std::string& why) {
-    if (!why.empty()) emulation::ReportMachineFault(hive->path, why);
+    if (!why.empty())
+      emulation::ReportMachineFault(emulation::HostPath(hive->folder.get(), hive->name), why);
     return static_cast<LONG>(error);
   };
   return {[=](const std::string& path, bool writable) {
@@ -34,10 +36,8 @@ emulation::RegistryStore HiveStore(std::shared_ptr<const HiveFile> hive, View vi
 // The 95 family keeps its registry in SYSTEM.DAT, which no setup here touches: it registers in
 // system.ini.
 emulation::RegistryStore NoRegistry() {
-  return {[](const std::string&, bool) { return static_cast<LONG>(ERROR_FILE_NOT_FOUND); },
-          [](const std::string&, const emulation::NamedValues&) {
-            return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
-          }};
+  const auto missing = [](const std::string&, const auto&) { return LONG{ERROR_FILE_NOT_FOUND}; };
+  return {missing, missing};
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ bool OpenInstallation(const std::string& path, std::string* error) {
   emulation::RegistryStore registry =
       installation->software
           ? HiveStore(std::make_shared<const HiveFile>(std::move(*installation->software)),
-                      installation->view())
+                      installation->view)
           : NoRegistry();
   emulation::UseMachine(std::move(installation->description), std::move(drive),
                         std::move(registry));

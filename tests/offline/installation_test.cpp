@@ -79,8 +79,8 @@ class InstallationTest : public ::testing::Test {
     const emulation::MachineDescription& d = found->description;
     return std::to_string(d.platformId) + " " + std::to_string(d.majorVersion) + "." +
            std::to_string(d.minorVersion) + "." + std::to_string(d.buildNumber) +
-           (found->wow64 ? " wow64 " : " ") + d.windowsDirectory + " " + d.systemDirectory +
-           (found->software ? " " + found->software->name : "");
+           (found->view == offline::View::kWow64 ? " wow64 " : " ") + d.windowsDirectory + " " +
+           d.systemDirectory + (found->software ? " " + found->software->name : "");
   }
 
   MachineFolder folder;
