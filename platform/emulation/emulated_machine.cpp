@@ -220,14 +220,12 @@ UniqueFd OpenMachineFolder(const std::string& path, std::string* error) {
   return folder;
 }
 
-// A full disk or a file size limit must fail a write, not end the process; nor may a reader of
-// standard error that went away end it, or change its exit status, after the work is done.
+}  // namespace
+
 void IgnoreHostSignals() {
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
 }
-
-}  // namespace
 
 bool IsMachineFolder(const std::string& path) {
   const UniqueFd folder = OpenFolderAt(path);

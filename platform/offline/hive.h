@@ -21,8 +21,7 @@ struct HiveFile {
   std::string name;
 };
 
-// Which HKLM\SOFTWARE a key path names: on 64-bit Windows a 32-bit program's is the hive's
-// WOW6432Node.
+// Which HKLM\SOFTWARE a key path names: a 32-bit program's on 64-bit Windows is WOW6432Node.
 enum class View { kNative, kWow64 };
 
 // Each function below holds the lock of the hive's folder, and reads a hive only when it is what

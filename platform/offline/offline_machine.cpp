@@ -67,6 +67,7 @@ bool OpenInstallation(const std::string& path, std::string* error) {
 }
 
 bool OpenMachineFromEnvironment() {
+  emulation::IgnoreHostSignals();
   const std::string path = emulation::MachineFolderFromEnvironment();
   std::string error;
   if (emulation::IsMachineFolder(path) ? emulation::OpenMachine(path, &error)

@@ -256,6 +256,22 @@ TEST_F(OfflineSetupTest, AHiveIsTakenForWhatItIsAndNoBigger) {
   }
 }
 
+// A hive that cannot be saved, here for want of room, is named with the reason and left whole.
+TEST_F(OfflineSetupTest, AHiveThatCannotBeSavedSaysWhichAndWhy) {
+  LayOut(kCases[0]);
+  const std::string hive = drive + "/" + kXp, before = ReadFile(hive);
+  RunOptions options;
+  options.fileSizeLimit = 1024;  // the decoders fit, a new hive does not
+  const RunResult run = RunNative(drive, package, options);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.output.find("/software': cannot be saved: the disk is full (Windows error 112)\n"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find(Box(kNotCompleteText)), std::string::npos);
+  EXPECT_EQ(ReadFile(hive), before);
+  EXPECT_EQ(ListFolder(drive + "/WINDOWS/system32/config"), "software ");
+}
+
 // Drives that would lead a run outside them: each is refused, or its copy fails, as the outcome
 // tables say, naming the file or link; nothing outside the drive changes, nor a refused drive.
 TEST_F(OfflineSetupTest, NothingOutsideTheDriveChanges) {
