@@ -231,11 +231,10 @@ std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
 
 RegistryKey::RegistryKey(std::string_view keyPath)
     : root_(RootOf(keyPath)), names_(SplitWindowsPath(keyPath)) {
+  // No key has an empty name: a path holding one has as many backslashes as names.
+  const auto backslashes = std::count(keyPath.begin(), keyPath.end(), '\\');
+  if (static_cast<std::size_t>(backslashes) >= names_.size()) root_ = kNoRoot;
   if (!names_.empty()) names_.erase(names_.begin());  // the root's
-  // No key has an empty name.
-  if (keyPath.find("\\\\") != std::string_view::npos ||
-      (!keyPath.empty() && keyPath.back() == '\\'))
-    root_ = kNoRoot;
 }
 
 std::optional<RegistryKey> RegistryKey::ReadText(std::string_view keyPath, std::string_view text,
