@@ -17,8 +17,7 @@ namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 
-// Opens the folder name in folder; where links are refused, the kernel is told so, and that
-// nothing may lead out of folder.
+// One step into folder; where links are refused the kernel is told so, and that none leads out.
 int OpenStep(int folder, const std::string& name, Links links) {
   static bool withOpenat2 = true;
   open_how how{};

@@ -25,10 +25,9 @@ namespace {
 
 using emulation::UniqueFd;
 
-// The base block, the hive's first 4 KiB: "regf", two sequence numbers that Windows makes
-// equal once it has written the hive whole, and the size of the hive bins after it, a multiple
-// of 4 KiB. Windows sets the file's size in steps of 256 KiB, so the file may go on after its
-// bins by less than that.
+// The base block, the hive's first 4 KiB: "regf", two sequence numbers Windows makes equal once
+// it has written the hive whole, the size of the hive bins after it, in 4 KiB. Windows sets the
+// file's size in steps of 256 KiB, so the file may go on after its bins by less than that.
 constexpr std::size_t kBaseBlockSize = 4096;
 constexpr std::size_t kPrimarySequence = 4, kSecondarySequence = 8, kBinsSize = 40;
 constexpr std::uint64_t kFileStep = 256 * 1024;
@@ -64,9 +63,8 @@ struct Held {
   std::string data;
 };
 
-// The hive as this process last read or wrote it, kept while the file is the same one: read
-// once in a run, not once a key. A program that changes the file gives it another identity,
-// a new file as this setup makes, or another size or change time.
+// The hive as last read or written, kept while the file is the same one, so that it is read once
+// a run: a program that changes the file gives it a new identity, size or change time.
 struct Kept {
   struct stat identity;
   Hive hive{nullptr, hivex_close};

@@ -40,7 +40,7 @@ constexpr char k95System[] = "SYSTEM";
 constexpr char k95Profile[] = "system.ini";
 constexpr char kVersionKey[] =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-constexpr char kAsItStands[] = " is a link: a Windows drive is used only as it stands";
+constexpr char kAsItStands[] = ": a Windows drive is used only as it stands";
 
 // A setting of a settings file in the drive's root (boot.ini, MSDOS.SYS), "" when there is none.
 std::string Setting(int drive, const std::string& file, std::string_view section,
@@ -130,22 +130,25 @@ emulation::MachineDescription Family(const char* platform, const std::string& wi
 // be used. No link is followed: one where Windows keeps a folder or file it reads refuses the
 // drive, named by its path on the drive in its letter case on disk.
 std::optional<Installation> Examine(int drive, const Names& names, std::string* why) {
-  const auto refuse = [&](const std::string& path) { *why = Quoted(path) + kAsItStands; };
   emulation::Walk walk;
   const auto open = [&](int folder, const std::string& at, const Names& below) {
     DWORD error;
     UniqueFd opened =
         emulation::OpenBeneath(folder, below, emulation::Links::kRefused, &error, &walk);
     walk.path = at + walk.path;
-    if (walk.refused) refuse(walk.path);
+    if (walk.refused) *why = Quoted(walk.path) + " is a link" + kAsItStands;
     return opened;
   };
-  // What the entry name of folder, at `at` on the drive, is (S_IFDIR, S_IFREG..., 0 for none).
-  const auto entry = [&](int folder, const std::string& at, const char* name, std::string* found) {
-    *found = FindName(folder, name);
-    const mode_t type = emulation::TypeOf(folder, *found);
-    if (type == S_IFLNK) refuse(at + *found);
-    return type;
+  // Whether the entry name of folder, at `at` on the drive, is a `type` (S_IFDIR, S_IFREG), *found
+  // its name; anything else but nothing there refuses the drive.
+  const auto is = [&](int folder, const std::string& at, const char* name, mode_t type,
+                      std::string* found) {
+    const mode_t there = emulation::TypeOf(folder, *found = FindName(folder, name));
+    const char* wrong = there == S_IFLNK ? " is a link" : " is not what Windows keeps there";
+    if (there != 0 && there != type && why->empty()) {
+      *why = Quoted(at + *found) + wrong + kAsItStands;
+    }
+    return there == type;
   };
   const UniqueFd windows = open(drive, "", names);
   if (!windows) return std::nullopt;
@@ -153,8 +156,9 @@ std::optional<Installation> Examine(int drive, const Names& names, std::string* 
   std::string directory = "C:\\" + walk.path, hive, system, profile;
   std::replace(directory.begin(), directory.end(), '/', '\\');
   UniqueFd config = open(windows.get(), at, {kNtSystem, kHiveFolder});
-  if (config && entry(config.get(), walk.path + "/", kSoftwareHive, &hive) == S_IFREG) {
-    const bool wow64 = entry(windows.get(), at, kWow64System, &system) == S_IFDIR;
+  if (config && is(config.get(), walk.path + "/", kSoftwareHive, S_IFREG, &hive)) {
+    // A 64-bit Windows whose SysWOW64 cannot be used is refused, never taken for a 32-bit one.
+    const bool wow64 = is(windows.get(), at, kWow64System, S_IFDIR, &system);
     Installation nt{Family("nt", directory), wow64 ? View::kWow64 : View::kNative,
                     HiveFile{std::move(config), hive}};
     if (!wow64) system = FindName(windows.get(), kNtSystem);
@@ -162,11 +166,11 @@ std::optional<Installation> Examine(int drive, const Names& names, std::string* 
     ReadNtVersion(*nt.software, &nt.description, why);
     return nt;
   }
-  if (!why->empty() || entry(windows.get(), at, k95Registry, &hive) != S_IFREG) return std::nullopt;
+  if (!why->empty() || !is(windows.get(), at, k95Registry, S_IFREG, &hive)) return std::nullopt;
   Installation nineFive{Family("95", directory), View::kNative, std::nullopt};
-  const mode_t type = entry(windows.get(), at, k95System, &system);
-  if (entry(windows.get(), at, k95Profile, &profile) != S_IFLNK && type != S_IFDIR &&
-      why->empty()) {
+  const bool hasSystem = is(windows.get(), at, k95System, S_IFDIR, &system);
+  is(windows.get(), at, k95Profile, S_IFREG, &profile);  // anything but a file there refuses
+  if (!hasSystem && why->empty()) {
     *why = Quoted(emulation::HostPath(windows.get(), k95System)) +
            ": the Windows folder has no SYSTEM folder";
   }

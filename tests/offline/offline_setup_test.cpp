@@ -312,6 +312,11 @@ TEST_F(OfflineSetupTest, NothingOutsideTheDriveChanges) {
        {"Windows/System32/config/SOFTWARE=HIVE", "Windows/SysWOW64->../../other/WINDOWS/system32"},
        3,
        "'Windows/SysWOW64' is a link"},
+      {"SysWOW64 a file",
+       {"Windows/System32/config/SOFTWARE=HIVE", "Windows/SysWOW64=a file"},
+       3,
+       "'Windows/SysWOW64' is not what Windows keeps there: a Windows drive is used only as it "
+       "stands"},
       {"config a link",
        {"WINDOWS/system32/config->../../../other/WINDOWS/system32/config"},
        3,
