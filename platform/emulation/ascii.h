@@ -1,6 +1,9 @@
-// Text as Windows compares names: ASCII letters without regard to case, blanks around ignored.
+// Text as Windows reads it: names in ASCII without regard to case, blanks around ignored, and
+// numbers stored least significant byte first.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -34,6 +37,15 @@ inline std::string_view Trim(std::string_view text, std::string_view blanks = " 
   const std::size_t first = text.find_first_not_of(blanks);
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// The number that up to four bytes hold, least significant first, as Windows stores numbers.
+inline std::uint32_t LittleEndian(std::string_view bytes) {
+  std::uint32_t number = 0;
+  for (std::size_t at = std::min<std::size_t>(bytes.size(), 4); at-- > 0;) {
+    number = number << 8 | static_cast<unsigned char>(bytes[at]);
+  }
+  return number;
 }
 
 }  // namespace emulation

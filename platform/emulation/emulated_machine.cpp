@@ -78,11 +78,6 @@ constexpr char kFreshSystemIni[] =
     "[drivers32]\r\n"
     "msacm.imaadpcm=imaadp32.acm\r\n";
 
-bool Holds(int folder, const char* name) {
-  struct stat status;
-  return fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
 // Makes a fresh machine in a folder, or finishes one a killed run left: what is missing is made,
 // what is there is kept, nothing outside the folder is touched and no link followed. A run that
 // fails takes away what it made, last first, and nothing else.
@@ -119,10 +114,9 @@ class FreshMachine {
   // Writes a file whole where none is; a plain file that is there (a killed run's, which is
   // whole, or the user's) is kept. A new file takes its folder's owner.
   bool Write(int folder, const char* name, std::string_view content, std::string* error) {
-    struct stat status;
-    if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-      if (!S_ISREG(status.st_mode)) *error = Quoted(HostPath(folder, name)) + " is no plain file";
-      return S_ISREG(status.st_mode);
+    if (const mode_t type = TypeOf(folder, name)) {
+      if (type != S_IFREG) *error = Quoted(HostPath(folder, name)) + " is no plain file";
+      return type == S_IFREG;
     }
     // The machine folder is locked already; one inside it is locked here, which also removes
     // what a killed run left there.
@@ -195,8 +189,8 @@ void RemoveFolders(const std::vector<std::string>& made) {
 // second finds it made.
 bool MakeFresh(int folder, const std::string& path, std::string* error) {
   FolderLock turn(folder);
-  if (Holds(folder, kDescriptionFile)) return true;
-  if (!IsEmpty(folder) && !Holds(folder, kUnfinished)) {
+  if (TypeOf(folder, kDescriptionFile)) return true;
+  if (!IsEmpty(folder) && !TypeOf(folder, kUnfinished)) {
     *error = Quoted(path) + " is not a machine folder: it holds no " + kDescriptionFile;
     return false;
   }
@@ -219,26 +213,24 @@ UniqueFd OpenMachineFolder(const std::string& path, std::string* error) {
   // A machine that exists needs no lock to be opened.
   if (!folder) {
     *error = "cannot open " + Quoted(path) + ": " + std::strerror(errno);
-  } else if (!Holds(folder.get(), kDescriptionFile) && !MakeFresh(folder.get(), path, error)) {
+  } else if (!TypeOf(folder.get(), kDescriptionFile) && !MakeFresh(folder.get(), path, error)) {
     folder.Reset();
   }
   if (!folder) RemoveFolders(made);
   return folder;
 }
 
-// A full disk or a file size limit must fail a write, not end the process; nor may a reader of
-// standard error that went away end it, or change its exit status, after the work is done.
+}  // namespace
+
 void IgnoreHostSignals() {
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
 }
 
-}  // namespace
-
 bool IsMachineFolder(const std::string& path) {
   const UniqueFd folder = OpenFolderAt(path);
-  return !folder || IsEmpty(folder.get()) || Holds(folder.get(), kDescriptionFile) ||
-         Holds(folder.get(), kUnfinished);
+  return !folder || IsEmpty(folder.get()) || TypeOf(folder.get(), kDescriptionFile) ||
+         TypeOf(folder.get(), kUnfinished);
 }
 
 bool OpenMachine(const std::string& path, std::string* error) {

@@ -18,6 +18,9 @@ bool OpenMachine(const std::string& folder, std::string* error);
 // The folder VORN_MACHINE names, or else ~/.vornsetup/machine.
 std::string MachineFolderFromEnvironment();
 
+// A full disk, a file size limit or a closed standard error fails a write, never the process.
+void IgnoreHostSignals();
+
 // Opens the emulated machine MachineFolderFromEnvironment names; says on standard error why not
 // when it cannot.
 bool OpenMachineFromEnvironment();

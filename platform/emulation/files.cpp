@@ -98,9 +98,11 @@ bool Copy(LPCSTR sourceName, LPCSTR destinationName, bool failIfExists, DWORD* e
     return false;
   }
   if (!CopyInto(*destination, input.get(), status, failIfExists, error)) {
-    ReportMachineFault(what + " to " +
-                       Quoted(HostPath(destination->folder.get(), destination->name)) + ": " +
-                       ErrorText(*error));
+    // A link is never followed, nor replaced: the user learns that it is one.
+    const int folder = destination->folder.get();
+    const bool link = TypeOf(folder, destination->name) == S_IFLNK;
+    ReportMachineFault(what + " to " + Quoted(HostPath(folder, destination->name)) +
+                       (link ? ", a link, which is never followed: " : ": ") + ErrorText(*error));
     return false;
   }
   return true;

@@ -169,6 +169,12 @@ bool ForEachName(int folder, const std::function<void(const char* name)>& visit)
   return true;
 }
 
+mode_t TypeOf(int folder, const std::string& name) {
+  struct stat status;
+  return fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 ? status.st_mode & S_IFMT
+                                                                          : 0;
+}
+
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error) {
   // Without O_NONBLOCK, opening a pipe would wait for a writer that may never come.
   UniqueFd file(::openat(folder, name.c_str(),

@@ -18,6 +18,10 @@ namespace emulation {
 // cannot be listed.
 bool ForEachName(int folder, const std::function<void(const char* name)>& visit);
 
+// What folder/name itself is (S_IFREG, S_IFDIR, S_IFLNK...), never what a link leads to; 0 when
+// nothing is there.
+mode_t TypeOf(int folder, const std::string& name);
+
 // Opens folder/name for reading: a plain file only, never waiting (ERROR_ACCESS_DENIED for a
 // folder, a pipe or a device).
 UniqueFd OpenForReading(int folder, const std::string& name, bool followLinks, DWORD* error);
@@ -52,8 +56,8 @@ bool IsTemporary(const char* name);
 // fill writes the new content into a temporary file beside it, .vorn-<pid>-<n>-<name>, which
 // is flushed and renamed over the old one, and removed when anything fails. The new file gets
 // mode, and the owner and group of the file it replaces (or of the folder), and on an NTFS
-// drive that file's Windows security. Called with the
-// folder's lock held, so that a temporary file a killed run left is removed, never reused.
+// drive that file's Windows security. Called with the folder's lock held, so that a temporary
+// file a killed run left is removed, never reused.
 bool ReplaceFile(int folder, const std::string& name, mode_t mode,
                  const std::function<bool(int fd, DWORD* error)>& fill, DWORD* error);
 bool ReplaceFile(int folder, const std::string& name, mode_t mode, std::string_view content,

@@ -139,8 +139,9 @@ std::optional<Location> Locate(std::string_view windowsPath, DWORD* error) {
   path->names.pop_back();
   // Inside the machine no symbolic link is followed, so none can lead out of it.
   const bool insideMachine = path->onDriveC;
-  UniqueFd folder = OpenFolder(insideMachine ? opened->drive.get() : AT_FDCWD, path->names,
-                               !insideMachine, error);
+  Walk walk;
+  UniqueFd folder = OpenBeneath(insideMachine ? opened->drive.get() : AT_FDCWD, path->names,
+                                insideMachine ? Links::kRefused : Links::kFollowed, error, &walk);
   if (!folder) return std::nullopt;
   std::string name = FindName(folder.get(), last);
   return Location{std::move(folder), std::move(name), insideMachine};

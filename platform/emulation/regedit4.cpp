@@ -5,15 +5,14 @@
 #include <iterator>
 
 #include "platform/emulation/ascii.h"
+#include "platform/emulation/windows_path.h"
+#include "platform/win32.h"
 
 namespace emulation {
 namespace {
 
 using Error = const char*;
 
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegBinary = 3;
-constexpr std::uint32_t kRegDword = 4;
 constexpr std::size_t kDwordSize = 4;
 constexpr std::size_t kMaxHexDigits = 8;  // dword: data and hex(N) types are 32 bits
 constexpr std::string_view kDwordTag = "dword:";
@@ -118,15 +117,15 @@ Error ReadHexBytes(std::string_view s, std::size_t i, bool firstLine, std::strin
 // bytes.
 Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
   std::string* out = value != nullptr ? &value->data : nullptr;
-  std::uint32_t type = kRegBinary;
+  std::uint32_t type = REG_BINARY;
   std::size_t i = 1;
   if (!s.empty() && s[0] == '"') {
-    type = kRegSz;
+    type = REG_SZ;
     if (Error error = ReadQuoted(s, &i, out)) return error;
     if (out != nullptr) out->push_back('\0');
     if (!OnlyCommentFrom(s, i)) return kTextAfterData;
   } else if (StartsWith(s, kDwordTag)) {
-    type = kRegDword;
+    type = REG_DWORD;
     i = SkipBlanks(s, kDwordTag.size());
     std::uint32_t number;
     if (!ReadHexNumber(s, &i, &number)) return "dword: needs 1 to 8 hex digits";
@@ -149,14 +148,6 @@ Error ReadData(std::string_view s, RegistryValue* value, bool* continues) {
   return nullptr;
 }
 
-// Windows stores REG_SZ data with its terminating zero even when the caller leaves it out.
-RegistryValue AsStored(RegistryValue value) {
-  if (value.type == kRegSz && (value.data.empty() || value.data.back() != '\0')) {
-    value.data.push_back('\0');
-  }
-  return value;
-}
-
 // Printable ASCII and one final zero: data that reads back the same from "text".
 bool IsPlainText(std::string_view data) {
   return !data.empty() && data.back() == '\0' &&
@@ -167,21 +158,17 @@ bool IsPlainText(std::string_view data) {
 // a 4-byte REG_DWORD, hex: for REG_BINARY, hex(N): for the rest.
 std::string FormatData(const RegistryValue& value) {
   std::string text;
-  if (value.type == kRegSz && IsPlainText(value.data)) {
+  if (value.type == REG_SZ && IsPlainText(value.data)) {
     AppendQuoted(&text, std::string_view(value.data).substr(0, value.data.size() - 1));
     return text;
   }
   char tag[sizeof "hex(ffffffff):"];
-  if (value.type == kRegDword && value.data.size() == kDwordSize) {
-    std::uint32_t dword = 0;
-    for (std::size_t i = kDwordSize; i-- > 0;) {
-      dword = dword << 8 | static_cast<unsigned char>(value.data[i]);
-    }
-    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(dword));
+  if (value.type == REG_DWORD && value.data.size() == kDwordSize) {
+    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(LittleEndian(value.data)));
     return std::string(kDwordTag) + tag;
   }
   std::snprintf(tag, sizeof tag, "hex(%x):", static_cast<unsigned>(value.type));
-  text = value.type == kRegBinary ? std::string(kHexTag) : tag;
+  text = value.type == REG_BINARY ? std::string(kHexTag) : tag;
   for (const char c : value.data) {
     const auto byte = static_cast<unsigned char>(c);
     text.append({kHexDigits[byte >> 4], kHexDigits[byte & 0xfu], ','});
@@ -242,13 +229,12 @@ std::string Spliced(std::string_view text, const std::vector<Splice>& splices) {
   return spliced;
 }
 
-RegistryKey::RegistryKey(std::string_view keyPath) : root_(RootOf(keyPath)) {
-  for (std::size_t at = keyPath.find('\\'); at != std::string_view::npos;) {
-    const std::size_t next = keyPath.find('\\', at + 1);
-    names_.emplace_back(keyPath.substr(at + 1, next - at - 1));
-    if (names_.back().empty()) root_ = kNoRoot;  // no key has an empty name
-    at = next;
-  }
+RegistryKey::RegistryKey(std::string_view keyPath)
+    : root_(RootOf(keyPath)), names_(SplitWindowsPath(keyPath)) {
+  // No key has an empty name: a path holding one has as many backslashes as names.
+  const auto backslashes = std::count(keyPath.begin(), keyPath.end(), '\\');
+  if (static_cast<std::size_t>(backslashes) >= names_.size()) root_ = kNoRoot;
+  if (!names_.empty()) names_.erase(names_.begin());  // the root's
 }
 
 std::optional<RegistryKey> RegistryKey::ReadText(std::string_view keyPath, std::string_view text,
@@ -305,7 +291,7 @@ std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) c
     auto same = wanted.begin();
     while (same != wanted.end() && !EqualsIgnoringCase(same->first, name)) ++same;
     if (same == wanted.end()) same = wanted.insert(same, {name, {}});
-    same->second = AsStored(value);
+    same->second = value;
   }
   std::vector<Splice> splices;
   std::string added;  // the new value lines, each after a line break

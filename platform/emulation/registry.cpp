@@ -1,12 +1,12 @@
 // RegOpenKeyExA, RegSetValueExA and RegCloseKey: open keys by their handles, over the machine's
 // registry store. Values set through a key are saved when the key is closed, all at once.
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/emulation/machine.h"
+#include "platform/emulation/windows_path.h"
 
 namespace emulation {
 namespace {
@@ -31,15 +31,6 @@ OpenKey* Find(HKEY key) {
   return &openKeys[index];
 }
 
-// Windows reads a run of backslashes in a subkey path as one, and ignores those at its end.
-void AppendSubKey(std::string* path, std::string_view subKey) {
-  for (std::size_t begin = 0; begin < subKey.size();) {
-    const std::size_t end = std::min(subKey.find('\\', begin), subKey.size());
-    if (end > begin) path->append(1, '\\').append(subKey.substr(begin, end - begin));
-    begin = end + 1;
-  }
-}
-
 LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   if (!MachineIsOpen()) return ERROR_NOT_READY;
@@ -54,7 +45,8 @@ LONG Open(HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
   *result = nullptr;  // what Windows leaves in the handle when the open fails from here on
   if (subKey != nullptr) {
     if (subKey[0] == '\\') return ERROR_BAD_PATHNAME;
-    AppendSubKey(&path, subKey);
+    // Windows reads a run of backslashes as one, and ignores those at the end.
+    for (const std::string& name : SplitWindowsPath(subKey)) path += "\\" + name;
   }
 
   const bool writable = (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
@@ -84,6 +76,10 @@ extern "C" LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type
     return key == HKEY_LOCAL_MACHINE ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE;
   if (!open->writable) return ERROR_ACCESS_DENIED;
   if (reserved != 0 || (data == nullptr && size != 0)) return ERROR_INVALID_PARAMETER;
+  // A string's terminating zero that the count leaves out is counted, as Windows counts it,
+  // where it is the byte after the counted ones.
+  const bool isString = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+  if (isString && size > 0 && data[size - 1] != 0 && data[size] == 0) ++size;
   std::string bytes(reinterpret_cast<const char*>(data), data != nullptr ? size : 0);
   open->pending.emplace_back(name != nullptr ? name : "", RegistryValue{type, std::move(bytes)});
   return ERROR_SUCCESS;

@@ -1,5 +1,7 @@
 #include "platform/emulation/windows_path.h"
 
+#include <algorithm>
+
 namespace emulation {
 namespace {
 
@@ -60,6 +62,16 @@ std::optional<WindowsPath> ParseWindowsPath(std::string_view path) {
     parsed.names.emplace_back(kept);
   }
   return parsed;
+}
+
+std::vector<std::string> SplitWindowsPath(std::string_view path) {
+  std::vector<std::string> names;
+  for (std::size_t begin = 0; begin < path.size();) {
+    const std::size_t end = std::min(path.find('\\', begin), path.size());
+    if (end > begin) names.emplace_back(path.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return names;
 }
 
 }  // namespace emulation

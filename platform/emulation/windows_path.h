@@ -25,4 +25,7 @@ struct WindowsPath {
 // characters Windows forbids in names, or a relative path that climbs above its start.
 std::optional<WindowsPath> ParseWindowsPath(std::string_view path);
 
+// The names between the backslashes of a key's path, or a path read from a file, as written.
+std::vector<std::string> SplitWindowsPath(std::string_view path);
+
 }  // namespace emulation

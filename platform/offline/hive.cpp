@@ -4,49 +4,52 @@
 
 #include <fcntl.h>
 #include <hivex.h>
-#include <strings.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
 
+#include "platform/emulation/ascii.h"
 #include "platform/emulation/errors.h"
 #include "platform/emulation/host_files.h"
+#include "platform/emulation/report.h"
 #include "platform/emulation/windows_files.h"
+#include "platform/emulation/windows_path.h"
 
 namespace offline {
 namespace {
 
 using emulation::UniqueFd;
-using emulation::WindowsError;
 
-// The base block, the hive's first 4 KiB: "regf", two sequence numbers that Windows makes
-// equal once it has written the hive whole, and a checksum of its first 508 bytes.
+// The base block, the hive's first 4 KiB: "regf", two sequence numbers Windows makes equal once
+// it has written the hive whole, the size of the hive bins after it, in 4 KiB. Windows sets the
+// file's size in steps of 256 KiB, so the file may go on after its bins by less than that.
 constexpr std::size_t kBaseBlockSize = 4096;
-constexpr std::size_t kSmallestHive = 8192;  // a base block and one bin
-constexpr std::size_t kPrimarySequence = 4;
-constexpr std::size_t kSecondarySequence = 8;
-constexpr std::size_t kChecksumOffset = 508;
+constexpr std::size_t kPrimarySequence = 4, kSecondarySequence = 8, kBinsSize = 40;
+constexpr std::uint64_t kFileStep = 256 * 1024;
 // Windows keeps data longer than this in big-data cells, which libhivex does not write back:
 // a key holding such a value is left as it is.
 constexpr std::size_t kLargestPlainData = 16344;
 
-constexpr char kAdvice[] = "start Windows and shut it down fully, then run again";
-constexpr char kRootName[] = "HKEY_LOCAL_MACHINE";
-constexpr char kHiveRoot[] = "SOFTWARE";
+constexpr char kLeftAsItIs[] = ", so it is left as it is";
+constexpr char kAdvice[] = ": start Windows and shut it down fully, then run again";
+constexpr char kHiveRoot[] = "HKEY_LOCAL_MACHINE\\SOFTWARE";
 constexpr char kWow64Node[] = "WOW6432Node";
 
-struct HiveCloser {
-  void operator()(hive_h* hive) const { hivex_close(hive); }
-};
-using Hive = std::unique_ptr<hive_h, HiveCloser>;
+// A value's type is the 32-bit number the hive stores, whatever libhivex's enumeration names:
+// it is copied across as bytes, never read as the enumeration.
+static_assert(sizeof(hive_type) == sizeof(std::uint32_t), "a value's type is 32 bits");
+std::uint32_t TypeNumber(const hive_type& type) {
+  std::uint32_t number;
+  std::memcpy(&number, &type, sizeof number);
+  return number;
+}
+
+using Hive = std::unique_ptr<hive_h, int (*)(hive_h*)>;
 struct Free {
   void operator()(void* memory) const { std::free(memory); }
 };
@@ -56,19 +59,16 @@ using Malloced = std::unique_ptr<T, Free>;
 // A value as the hive holds it: its name in UTF-8, its data as stored.
 struct Held {
   std::string name;
-  hive_type type;
+  std::uint32_t type;
   std::string data;
 };
 
-// The hive as this process last read or wrote it, kept while the file is the same one: read
-// once in a run, not once a key. A program that changes the file gives it another identity,
-// a new file as this setup makes, or another size or change time.
+// The hive as last read or written, kept while the file is the same one, so that it is read once
+// a run: a program that changes the file gives it a new identity, size or change time.
 struct Kept {
-  std::string path;
   struct stat identity;
-  Hive hive;
-};
-Kept kept;
+  Hive hive{nullptr, hivex_close};
+} kept;
 
 bool Same(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
@@ -80,123 +80,47 @@ std::string ProcPath(int fd) {
   return "/proc/self/fd/" + std::to_string(fd);
 }
 
-std::uint32_t Little32(const unsigned char* bytes) {
-  return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) |
-         static_cast<std::uint32_t>(bytes[3]) << 24;
+std::string Failed(int error) {
+  return std::string(" (") + std::strerror(error) + ")" + kLeftAsItIs;
 }
 
-// Windows' checksum: the XOR of the first 127 double words, where 0 and ~0 are never used.
-std::uint32_t Checksum(const unsigned char* block) {
-  std::uint32_t sum = 0;
-  for (std::size_t at = 0; at < kChecksumOffset; at += 4) sum ^= Little32(block + at);
-  return sum == 0 ? 1 : sum == ~0u ? ~1u : sum;
-}
-
-// What keeps the hive from being used, in words for the user; "" when nothing does.
-std::string FaultOf(const unsigned char* block, std::size_t size) {
-  if (size < kSmallestHive || std::memcmp(block, "regf", 4) != 0) return "not a registry hive";
-  if (Little32(block + kPrimarySequence) != Little32(block + kSecondarySequence)) {
-    return std::string("Windows did not finish writing it (it was not shut down cleanly, or ") +
-           "fast startup or hibernation keeps it in use), so it is left as it is: " + kAdvice;
+// Why the file is not the hive its base block describes, in words; "" when it is. libhivex
+// reads the whole file, so its size is held to the bins first; that the bins tile the space
+// the header gives them, libhivex checks as it reads them.
+std::string FaultOf(int file) {
+  char block[kBaseBlockSize];
+  struct stat status;
+  const ssize_t got = fstat(file, &status) == 0 ? pread(file, block, sizeof block, 0) : -1;
+  if (got < 0) return std::string("cannot be read") + Failed(errno);
+  if (got < static_cast<ssize_t>(sizeof block) || std::memcmp(block, "regf", 4) != 0) {
+    return "not a registry hive";
   }
-  if (Checksum(block) != Little32(block + kChecksumOffset)) {
-    return std::string("its header checksum is wrong, so it is left as it is: ") + kAdvice;
+  const auto number = [&](std::size_t at) {
+    return emulation::LittleEndian(std::string_view(block + at, 4));
+  };
+  if (number(kPrimarySequence) != number(kSecondarySequence)) {
+    return std::string("Windows did not finish writing it (it was not shut down cleanly, or ") +
+           "fast startup or hibernation keeps it in use)" + kLeftAsItIs + kAdvice;
+  }
+  const std::uint64_t bins = number(kBinsSize), size = static_cast<std::uint64_t>(status.st_size);
+  const std::uint64_t end = kBaseBlockSize + bins;
+  if (bins == 0 || bins % kBaseBlockSize != 0 || end > size) {
+    return "its header claims " + std::to_string(bins) + " bytes of hive bins where the file " +
+           "holds " + std::to_string(size - std::min<std::uint64_t>(size, kBaseBlockSize)) +
+           kLeftAsItIs;
+  }
+  if (size > (end + kFileStep - 1) / kFileStep * kFileStep) {
+    return "the file goes on for " + std::to_string(size - end) +
+           " bytes after its hive bins, more than Windows leaves there" + kLeftAsItIs;
   }
   return "";
 }
 
-DWORD CheckFile(int file, std::string* why) {
-  unsigned char block[kBaseBlockSize] = {};
-  struct stat status;
-  const ssize_t got = fstat(file, &status) == 0 ? pread(file, block, sizeof block, 0) : -1;
-  if (got < 0) {
-    *why = std::strerror(errno);
-    return WindowsError(errno);
-  }
-  *why = FaultOf(block, static_cast<std::size_t>(got) < sizeof block
-                            ? 0
-                            : static_cast<std::size_t>(status.st_size));
-  return why->empty() ? ERROR_SUCCESS : ERROR_BADDB;
-}
-
-// Windows' ANSI code page taken as Latin-1, the part of it that names and values here use.
-std::string Utf8(std::string_view ansi) {
-  std::string text;
-  for (const char c : ansi) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      text.push_back(c);
-    } else {
-      text.push_back(static_cast<char>(0xc0 | byte >> 6));
-      text.push_back(static_cast<char>(0x80 | (byte & 0x3f)));
-    }
-  }
-  return text;
-}
-
-std::string Ansi(std::string_view utf8) {
-  std::string text;
-  for (std::size_t at = 0; at < utf8.size(); ++at) {
-    const auto byte = static_cast<unsigned char>(utf8[at]);
-    if (byte < 0x80) {
-      text.push_back(utf8[at]);
-    } else if ((byte == 0xc2 || byte == 0xc3) && at + 1 < utf8.size()) {
-      text.push_back(static_cast<char>((byte & 0x03) << 6 | (utf8[++at] & 0x3f)));
-    } else if ((byte & 0xc0) != 0x80) {
-      text.push_back('?');  // a character the code page has not
-    }
-  }
-  return text;
-}
-
-bool IsString(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// The data as RegSetValueExA stores it: a string in UTF-16, ending in a zero.
-std::string Stored(const emulation::RegistryValue& value) {
-  if (!IsString(value.type)) return value.data;
-  std::string text;
-  for (const char c : value.data) text.append({c, '\0'});
-  if (text.empty() || text.compare(text.size() - 2, 2, std::string(2, '\0')) != 0) {
-    text.append(2, '\0');
-  }
-  return text;
-}
-
-std::string Unstored(const Held& value) {
-  if (!IsString(value.type)) return value.data;
-  std::string text;
-  for (std::size_t at = 0; at + 1 < value.data.size(); at += 2) {
-    text.push_back(value.data[at + 1] == 0 ? value.data[at] : '?');
-  }
-  return text;
-}
-
-// The names below the hive's root that keyPath leads to; nothing outside HKLM\SOFTWARE.
-std::optional<std::vector<std::string>> NamesInHive(std::string_view keyPath, View view) {
-  std::vector<std::string> names;
-  for (std::size_t begin = 0; begin < keyPath.size();) {
-    const std::size_t end = std::min(keyPath.find('\\', begin), keyPath.size());
-    if (end > begin) names.push_back(Utf8(keyPath.substr(begin, end - begin)));
-    begin = end + 1;
-  }
-  if (names.size() < 2 || strcasecmp(names[0].c_str(), kRootName) != 0 ||
-      strcasecmp(names[1].c_str(), kHiveRoot) != 0) {
-    return std::nullopt;
-  }
-  names.erase(names.begin(), names.begin() + 2);
-  if (view == View::kWow64) names.insert(names.begin(), kWow64Node);
-  return names;
-}
-
-hive_node_h FindKey(hive_h* hive, std::string_view keyPath, View view) {
-  const std::optional<std::vector<std::string>> names = NamesInHive(keyPath, view);
-  hive_node_h key = names ? hivex_root(hive) : 0;
-  for (std::size_t at = 0; key != 0 && at < names->size(); ++at) {
-    key = hivex_node_get_child(hive, key, (*names)[at].c_str());
-  }
-  return key;
+// What libhivex's refusal to open a file of the right size means.
+std::string OpenFault(int error) {
+  if (error == EINVAL) return std::string("its header checksum is wrong") + kLeftAsItIs + kAdvice;
+  if (error == ENOTSUP) return std::string("its hive bins are damaged") + kLeftAsItIs;
+  return "cannot be read as a hive" + Failed(error);
 }
 
 // The hive as it is now, checked and read into memory, where it may be changed; nothing, with
@@ -204,7 +128,7 @@ hive_node_h FindKey(hive_h* hive, std::string_view keyPath, View view) {
 hive_h* Current(const HiveFile& hive, DWORD* error, std::string* why) {
   struct stat now;
   if (fstatat(hive.folder.get(), hive.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && kept.hive &&
-      kept.path == hive.path && Same(now, kept.identity)) {
+      Same(now, kept.identity)) {
     return kept.hive.get();
   }
   kept.hive.reset();
@@ -213,39 +137,93 @@ hive_h* Current(const HiveFile& hive, DWORD* error, std::string* why) {
     *why = emulation::WhyUnreadable(hive.folder.get(), hive.name);
     return nullptr;
   }
-  if ((*error = CheckFile(file.get(), why)) != ERROR_SUCCESS) return nullptr;
-  Hive opened(hivex_open(ProcPath(file.get()).c_str(), HIVEX_OPEN_WRITE));
+  *error = ERROR_BADDB;
+  if (!(*why = FaultOf(file.get())).empty()) return nullptr;
+  Hive opened(hivex_open(ProcPath(file.get()).c_str(), HIVEX_OPEN_WRITE), hivex_close);
   if (!opened) {
-    *error = errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_BADDB;
-    if (errno != ENOMEM) *why = std::string("cannot be read as a hive: ") + std::strerror(errno);
+    *why = OpenFault(errno);
     return nullptr;
   }
   fstat(file.get(), &now);
-  kept = {hive.path, now, std::move(opened)};
+  kept = {now, std::move(opened)};
   return kept.hive.get();
 }
 
+// Windows' ANSI code page taken as Latin-1, the part of it that names and values here use.
+std::string Utf8(std::string_view ansi) {
+  std::string text;
+  for (const char c : ansi) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) text.push_back(static_cast<char>(0xc0 | byte >> 6));
+    text.push_back(byte < 0x80 ? c : static_cast<char>(0x80 | (byte & 0x3f)));
+  }
+  return text;
+}
+
+// The data as RegSetValueExA stores it: a string in UTF-16, each byte a character.
+std::string Stored(const emulation::RegistryValue& value) {
+  std::string text;
+  for (const char c : value.data) text.append({c, '\0'});
+  return value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ
+             ? text
+             : value.data;
+}
+
+// Calls use with the hive as it is now and the key keyPath leads to in it, under the lock of the
+// hive's folder. ERROR_FILE_NOT_FOUND, *why naming the path looked at, when the key is missing;
+// ERROR_BADDB when a key on the way cannot be read.
+template <typename Use>
+DWORD WithKey(const HiveFile& hive, std::string_view keyPath, View view, std::string* why,
+              const Use& use) {
+  emulation::FolderLock lock(hive.folder.get());
+  DWORD error = ERROR_SUCCESS;
+  hive_h* current = Current(hive, &error, why);
+  if (current == nullptr) return error;
+  std::vector<std::string> names = emulation::SplitWindowsPath(keyPath);
+  const std::vector<std::string> root = emulation::SplitWindowsPath(kHiveRoot);
+  const bool inHive = names.size() >= 2 && emulation::EqualsIgnoringCase(names[0], root[0]) &&
+                      emulation::EqualsIgnoringCase(names[1], root[1]);
+  if (inHive) names.erase(names.begin(), names.begin() + 2);
+  if (view == View::kWow64) names.insert(names.begin(), kWow64Node);
+  std::string shown = kHiveRoot;
+  hive_node_h key = inHive ? hivex_root(current) : 0;
+  for (const std::string& name : names) {
+    shown += "\\" + name;
+    errno = 0;
+    if (key != 0) key = hivex_node_get_child(current, key, Utf8(name).c_str());
+    if (key == 0 && errno != 0) {
+      *why = "the key " + emulation::Quoted(shown) + " cannot be read" + Failed(errno);
+      return ERROR_BADDB;
+    }
+  }
+  if (key != 0) return use(current, key);
+  *why = "holds no key " + emulation::Quoted(inHive ? shown : std::string(keyPath));
+  return ERROR_FILE_NOT_FOUND;
+}
+
+// The values of key as the hive holds them; ERROR_BADDB when one cannot be read whole.
 DWORD ReadHeld(hive_h* hive, hive_node_h key, std::vector<Held>* held, std::string* why) {
+  errno = 0;
   const Malloced<hive_value_h> values(hivex_node_values(hive, key));
   for (const hive_value_h* value = values.get(); value != nullptr && *value != 0; ++value) {
     const Malloced<char> name(hivex_value_key(hive, *value));
     hive_type type;
     std::size_t size = 0;
-    const Malloced<char> data(hivex_value_value(hive, *value, &type, &size));
+    const Malloced<char> data(name ? hivex_value_value(hive, *value, &type, &size) : nullptr);
     if (!name || (!data && size != 0)) break;
-    held->push_back({name.get(), type, std::string(data.get(), data ? size : 0)});
+    held->push_back({name.get(), TypeNumber(type), std::string(data.get(), data ? size : 0)});
   }
   if (values && held->size() == hivex_node_nr_values(hive, key)) return ERROR_SUCCESS;
-  *why = std::string("a value cannot be read: ") + std::strerror(errno);
+  *why = "a value of the key cannot be read" + Failed(errno);
   return ERROR_BADDB;
 }
 
 // Puts a value among held as Windows would; false when held has it already.
 bool Merge(std::vector<Held>* held, const std::string& name,
            const emulation::RegistryValue& value) {
-  Held wanted{Utf8(name), static_cast<hive_type>(value.type), Stored(value)};
+  Held wanted{Utf8(name), value.type, Stored(value)};
   for (Held& old : *held) {
-    if (strcasecmp(old.name.c_str(), wanted.name.c_str()) != 0) continue;
+    if (!emulation::EqualsIgnoringCase(old.name, wanted.name)) continue;
     if (old.type == wanted.type && old.data == wanted.data) return false;
     old.type = wanted.type;
     old.data = std::move(wanted.data);
@@ -259,23 +237,19 @@ DWORD Store(hive_h* hive, hive_node_h key, std::vector<Held>* held, std::string*
   std::vector<hive_set_value> values;
   for (Held& value : *held) {
     if (value.data.size() > kLargestPlainData) {
-      *why = "the key holds a value too long for this setup to write back, so it is left as it is";
+      *why = "the key holds a value too long to write back" + std::string(kLeftAsItIs);
       return ERROR_NOT_SUPPORTED;
     }
-    values.push_back({value.name.data(), value.type, value.data.size(), value.data.data()});
+    values.push_back({value.name.data(), {}, value.data.size(), value.data.data()});
+    std::memcpy(&values.back().t, &value.type, sizeof value.type);
   }
-  return hivex_node_set_values(hive, key, values.size(), values.data(), 0) == 0
-             ? ERROR_SUCCESS
-             : WindowsError(errno);
+  if (hivex_node_set_values(hive, key, values.size(), values.data(), 0) == 0) return ERROR_SUCCESS;
+  *why = "cannot be changed" + Failed(errno);
+  return emulation::WindowsError(errno);
 }
 
-// Whether the hive may be replaced: on a drive mounted for writing, by this user.
+// Whether this user may replace the hive (a drive mounted read-only is refused before).
 DWORD MayWrite(const HiveFile& hive, std::string* why) {
-  struct statvfs volume;
-  if (fstatvfs(hive.folder.get(), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0) {
-    *why = "the drive is mounted read-only: mount it for writing";
-    return ERROR_ACCESS_DENIED;
-  }
   DWORD error = ERROR_SUCCESS;
   if (emulation::MayReplace(hive.folder.get(), hive.name, &error)) return ERROR_SUCCESS;
   *why = "this user may not replace it";
@@ -284,82 +258,76 @@ DWORD MayWrite(const HiveFile& hive, std::string* why) {
 
 // Writes the changed hive to a new file, which takes the old one's place; the hive kept is
 // then the new file's.
-DWORD Replace(const HiveFile& hive, hive_h* changed) {
-  struct stat status;
-  if (fstatat(hive.folder.get(), hive.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    return WindowsError(errno);
-  }
+DWORD Replace(const HiveFile& hive, hive_h* changed, std::string* why) {
   const auto write = [&](int to, DWORD* error) {
-    if (hivex_commit(changed, ProcPath(to).c_str(), 0) != 0) {
-      *error = WindowsError(errno);
-      return false;
-    }
-    return true;
+    if (hivex_commit(changed, ProcPath(to).c_str(), 0) == 0) return true;
+    *error = emulation::WindowsError(errno);
+    return false;
   };
+  struct stat status;
   DWORD error = ERROR_SUCCESS;
-  if (!emulation::ReplaceFile(hive.folder.get(), hive.name, status.st_mode, write, &error) ||
-      fstatat(hive.folder.get(), hive.name.c_str(), &kept.identity, AT_SYMLINK_NOFOLLOW) != 0) {
-    kept.hive.reset();  // changed in memory, not on disk
-    return error != ERROR_SUCCESS ? error : WindowsError(errno);
+  if (fstatat(hive.folder.get(), hive.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    error = emulation::WindowsError(errno);
+  } else if (emulation::ReplaceFile(hive.folder.get(), hive.name, status.st_mode, write, &error) &&
+             fstatat(hive.folder.get(), hive.name.c_str(), &kept.identity, AT_SYMLINK_NOFOLLOW) ==
+                 0) {
+    return ERROR_SUCCESS;
   }
-  return ERROR_SUCCESS;
+  kept.hive.reset();  // changed in memory, not on disk
+  if (error == ERROR_SUCCESS) error = emulation::WindowsError(errno);
+  *why = "cannot be saved: " + emulation::ErrorText(error);
+  return error;
 }
 
 }  // namespace
 
-DWORD CheckHive(const HiveFile& hive, std::string* why) {
-  DWORD error = ERROR_SUCCESS;
-  const UniqueFd file = emulation::OpenForReading(hive.folder.get(), hive.name, false, &error);
-  if (!file) {
-    *why = emulation::WhyUnreadable(hive.folder.get(), hive.name);
-    return error;
-  }
-  return CheckFile(file.get(), why);
-}
-
 DWORD OpenKey(const HiveFile& hive, std::string_view keyPath, View view, bool forWriting,
               std::string* why) {
-  DWORD error = ERROR_SUCCESS;
-  hive_h* current = Current(hive, &error, why);
-  if (current == nullptr) return error;
-  if (FindKey(current, keyPath, view) == 0) return ERROR_FILE_NOT_FOUND;
-  return forWriting ? MayWrite(hive, why) : ERROR_SUCCESS;
+  return WithKey(hive, keyPath, view, why, [&](hive_h*, hive_node_h) {
+    return forWriting ? MayWrite(hive, why) : ERROR_SUCCESS;
+  });
 }
 
-DWORD ReadValues(const HiveFile& hive, std::string_view keyPath, View view,
-                 emulation::NamedValues* values, std::string* why) {
-  DWORD error = ERROR_SUCCESS;
-  hive_h* current = Current(hive, &error, why);
-  if (current == nullptr) return error;
-  const hive_node_h key = FindKey(current, keyPath, view);
-  if (key == 0) return ERROR_FILE_NOT_FOUND;
-  std::vector<Held> held;
-  if ((error = ReadHeld(current, key, &held, why)) != ERROR_SUCCESS) return error;
-  for (const Held& value : held) {
-    values->emplace_back(Ansi(value.name), emulation::RegistryValue{value.type, Unstored(value)});
-  }
-  return ERROR_SUCCESS;
+DWORD ReadSettings(const HiveFile& hive, std::string_view keyPath, View view,
+                   const std::vector<const char*>& names, std::vector<Setting>* settings,
+                   std::string* why) {
+  return WithKey(hive, keyPath, view, why, [&](hive_h* current, hive_node_h key) -> DWORD {
+    for (const char* name : names) {
+      Setting& setting = settings->emplace_back();
+      hive_type type;
+      std::size_t size;
+      errno = 0;
+      const hive_value_h value = hivex_node_get_value(current, key, name);
+      const bool typed = value != 0 && hivex_value_type(current, value, &type, &size) == 0;
+      const std::uint32_t number = typed ? TypeNumber(type) : REG_NONE;
+      if (number == REG_SZ || number == REG_EXPAND_SZ) {
+        const Malloced<char> text(hivex_value_string(current, value));
+        if (text) setting.text = text.get();
+      } else if (number == REG_DWORD) {
+        setting.number = static_cast<DWORD>(hivex_value_dword(current, value));
+      }
+      if (errno != 0) {
+        *why = "the value " + emulation::Quoted(name) + " cannot be read" + Failed(errno);
+        return ERROR_BADDB;
+      }
+    }
+    return ERROR_SUCCESS;
+  });
 }
 
 DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
                 const emulation::NamedValues& values, std::string* why) {
-  emulation::FolderLock lock(hive.folder.get());
-  DWORD error = ERROR_SUCCESS;
-  hive_h* current = Current(hive, &error, why);
-  if (current == nullptr) return error;
-  const hive_node_h key = FindKey(current, keyPath, view);
-  if (key == 0) return ERROR_KEY_DELETED;
-  std::vector<Held> held;
-  if ((error = ReadHeld(current, key, &held, why)) != ERROR_SUCCESS) return error;
-  bool changed = false;
-  for (const auto& [name, value] : values) changed = Merge(&held, name, value) || changed;
-  if (!changed) return ERROR_SUCCESS;  // a write that changes nothing is not written
-  if ((error = MayWrite(hive, why)) != ERROR_SUCCESS) return error;
-  if ((error = Store(current, key, &held, why)) != ERROR_SUCCESS) {
-    kept.hive.reset();
-    return error;
-  }
-  return Replace(hive, current);
+  const DWORD error = WithKey(hive, keyPath, view, why, [&](hive_h* current, hive_node_h key) {
+    std::vector<Held> held;
+    bool changed = false;
+    DWORD failed = ReadHeld(current, key, &held, why);
+    for (const auto& [name, value] : values) changed = Merge(&held, name, value) || changed;
+    if (failed != ERROR_SUCCESS || !changed) return failed;  // nothing changed is not written
+    if ((failed = MayWrite(hive, why)) != ERROR_SUCCESS) return failed;
+    if ((failed = Store(current, key, &held, why)) != ERROR_SUCCESS) kept.hive.reset();
+    return failed != ERROR_SUCCESS ? failed : Replace(hive, current, why);
+  });
+  return error == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : error;
 }
 
 }  // namespace offline

@@ -3,11 +3,10 @@
 #include "platform/offline/installation.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
@@ -17,17 +16,15 @@
 #include "platform/emulation/profile_text.h"
 #include "platform/emulation/report.h"
 #include "platform/emulation/windows_files.h"
+#include "platform/emulation/windows_path.h"
 
 namespace offline {
 namespace {
 
-using emulation::EqualsIgnoringCase;
-using emulation::HostPath;
+using emulation::FindName;
+using emulation::Quoted;
 using emulation::UniqueFd;
-
-struct Version {
-  DWORD major, minor, build;
-};
+using Names = std::vector<std::string>;
 
 // The folders Windows installs itself in, unless boot.ini or MSDOS.SYS name another.
 constexpr const char* kWindowsFolders[] = {"WINDOWS", "WINNT"};
@@ -40,75 +37,53 @@ constexpr char kHiveFolder[] = "config";
 constexpr char kSoftwareHive[] = "SOFTWARE";
 constexpr char k95Registry[] = "SYSTEM.DAT";
 constexpr char k95System[] = "SYSTEM";
+constexpr char k95Profile[] = "system.ini";
 constexpr char kVersionKey[] =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-// Where the drive does not say: Windows XP, as on the emulated machine, and Windows 95.
-constexpr Version kNtVersion = {5, 1, 2600};
-constexpr Version k95Version = {4, 0, 950};
-
-bool Is(int folder, const std::string& name, mode_t type) {
-  struct stat status;
-  return fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-         (status.st_mode & S_IFMT) == type;
-}
-
-// Opens the folder that names lead to from base, each found without regard to case and none a
-// link, and adds each name as found to *windowsPath.
-UniqueFd Descend(int base, const std::vector<std::string>& names, std::string* windowsPath) {
-  UniqueFd folder(::openat(base, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  for (const std::string& name : names) {
-    if (!folder) break;
-    const std::string found = emulation::FindName(folder.get(), name);
-    folder = UniqueFd(::openat(folder.get(), found.c_str(),
-                               O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
-    *windowsPath += "\\" + found;
-  }
-  return folder;
-}
+constexpr char kAsItStands[] = ": a Windows drive is used only as it stands";
 
 // A setting of a settings file in the drive's root (boot.ini, MSDOS.SYS), "" when there is none.
-std::string Setting(int drive, const char* file, std::string_view section, std::string_view name) {
-  const std::string found = emulation::FindName(drive, file);
-  struct stat status;
+std::string Setting(int drive, const std::string& file, std::string_view section,
+                    std::string_view name) {
   std::string text;
   DWORD error = ERROR_SUCCESS;
-  if (fstatat(drive, found.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+  struct stat status;
+  if (fstatat(drive, file.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
       status.st_size > static_cast<off_t>(kLongestSettingsFile) ||
-      !emulation::ReadWholeFile(drive, found, &text, &error)) {
+      !emulation::ReadWholeFile(drive, file, &text, &error)) {
     return "";
   }
   return emulation::GetProfileString(text, section, name).value_or("");
 }
 
-std::vector<std::string> Split(std::string_view path) {
-  std::vector<std::string> names;
-  for (std::size_t begin = 0; begin < path.size();) {
-    const std::size_t end = std::min(path.find('\\', begin), path.size());
-    if (end > begin) names.emplace_back(path.substr(begin, end - begin));
-    begin = end + 1;
-  }
-  return names;
-}
-
 // The folders that may hold Windows, likeliest first: the one the NT boot loader starts
 // ("multi(0)disk(0)rdisk(0)partition(1)\WINNT"), the one MSDOS.SYS names ("C:\WINDOWS"), then
-// the usual ones. What lies before the first backslash names the drive.
-std::vector<std::vector<std::string>> Candidates(int drive) {
-  std::vector<std::vector<std::string>> candidates;
-  for (const std::string& path : {Setting(drive, kBootIni, "boot loader", "default"),
-                                  Setting(drive, kMsDosSys, "Paths", "WinDir")}) {
-    const std::size_t slash = path.find('\\');
-    if (slash != std::string::npos && !Split(path.substr(slash)).empty()) {
-      candidates.push_back(Split(path.substr(slash)));
+// the usual ones. What lies before the first backslash names the drive. Nothing, with *why,
+// when a file names a path that would lead outside the drive.
+std::optional<std::vector<Names>> Candidates(int drive, std::string* why) {
+  const struct {
+    const char *file, *section, *name;
+  } kNamers[] = {{kBootIni, "boot loader", "default"}, {kMsDosSys, "Paths", "WinDir"}};
+  std::vector<Names> candidates;
+  for (const auto& namer : kNamers) {
+    const std::string file = FindName(drive, namer.file);
+    const std::string value = Setting(drive, file, namer.section, namer.name);
+    const std::string path = value.substr(std::min(value.find('\\'), value.size()));
+    const Names names = emulation::SplitWindowsPath(path);
+    if (!std::all_of(names.begin(), names.end(), emulation::IsPlainName)) {
+      *why = Quoted(file) + " names " + Quoted(path) + ", which leads outside the drive";
+      return std::nullopt;
     }
+    if (!names.empty()) candidates.push_back(names);
   }
   for (const char* folder : kWindowsFolders) candidates.push_back({folder});
   return candidates;
 }
 
 // "4.10.2222": as many of the numbers as the text gives, the others as they were.
-Version Parsed(const std::string& text, Version version) {
-  DWORD* const parts[] = {&version.major, &version.minor, &version.build};
+void ParseVersion(const std::string& text, emulation::MachineDescription* description) {
+  DWORD* const parts[] = {&description->majorVersion, &description->minorVersion,
+                          &description->buildNumber};
   const char* at = text.c_str();
   for (DWORD* part : parts) {
     char* end;
@@ -118,95 +93,99 @@ Version Parsed(const std::string& text, Version version) {
     if (*end != '.') break;
     at = end + 1;
   }
-  return version;
 }
 
-DWORD LittleEndian(const std::string& bytes) {
-  DWORD number = 0;
-  for (std::size_t at = bytes.size(); at > 0; --at) {
-    number = number << 8 | static_cast<unsigned char>(bytes[at - 1]);
-  }
-  return number;
-}
-
-// The NT family's numbers, from the hive: CurrentVersion "6.3" and CurrentBuildNumber, and
-// since Windows 10 CurrentMajorVersionNumber and CurrentMinorVersionNumber beside them.
-bool ReadNtVersion(const HiveFile& hive, Version* version, std::string* why) {
-  emulation::NamedValues values;
-  const DWORD error = ReadValues(hive, kVersionKey, View::kNative, &values, why);
-  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return false;
-  for (const auto& [name, value] : values) {
-    const bool isString = value.type == REG_SZ;
-    const bool isNumber = value.type == REG_DWORD && value.data.size() == sizeof(DWORD);
-    if (isString && EqualsIgnoringCase(name, "CurrentVersion")) {
-      *version = Parsed(value.data, *version);
-    } else if (isString && EqualsIgnoringCase(name, "CurrentBuildNumber")) {
-      version->build = static_cast<DWORD>(std::strtoul(value.data.c_str(), nullptr, 10));
-    } else if (isNumber && EqualsIgnoringCase(name, "CurrentMajorVersionNumber")) {
-      version->major = LittleEndian(value.data);
-    } else if (isNumber && EqualsIgnoringCase(name, "CurrentMinorVersionNumber")) {
-      version->minor = LittleEndian(value.data);
-    }
-  }
-  return true;
-}
-
-std::optional<Installation> Refused(const std::string& path, const std::string& reason,
-                                    std::string* why) {
-  *why = emulation::Quoted(path) + ": " + reason;
-  return std::nullopt;
-}
-
-std::optional<Installation> NtInstallation(int windows, std::string windowsPath, HiveFile hive,
-                                           std::string* why) {
+// The NT family's numbers from the hive, *why set when it cannot be read: CurrentVersion "6.3",
+// CurrentBuildNumber, and since Windows 10 Current(Major|Minor)VersionNumber beside them.
+void ReadNtVersion(const HiveFile& hive, emulation::MachineDescription* description,
+                   std::string* why) {
+  std::vector<offline::Setting> found;
   std::string reason;
-  Version version = kNtVersion;
-  if (CheckHive(hive, &reason) != ERROR_SUCCESS || !ReadNtVersion(hive, &version, &reason)) {
-    return Refused(hive.path, reason, why);
+  const DWORD error = ReadSettings(hive, kVersionKey, View::kNative,
+                                   {"CurrentVersion", "CurrentBuildNumber",
+                                    "CurrentMajorVersionNumber", "CurrentMinorVersionNumber"},
+                                   &found, &reason);
+  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) {
+    *why = Quoted(emulation::HostPath(hive.folder.get(), hive.name)) + ": " + reason;
   }
-  const bool wow64 = Is(windows, emulation::FindName(windows, kWow64System), S_IFDIR);
-  const std::string system = emulation::FindName(windows, wow64 ? kWow64System : kNtSystem);
-  return Installation{
-      VER_PLATFORM_WIN32_NT,       version.major,  version.minor, version.build, wow64, windowsPath,
-      windowsPath + "\\" + system, std::move(hive)};
+  if (error != ERROR_SUCCESS) return;  // without the key, Windows XP's numbers
+  ParseVersion(found[0].text.value_or(""), description);
+  if (found[1].text)
+    description->buildNumber = static_cast<DWORD>(std::atol(found[1].text->c_str()));
+  description->majorVersion = found[2].number.value_or(description->majorVersion);
+  description->minorVersion = found[3].number.value_or(description->minorVersion);
 }
 
-std::optional<Installation> Installation95(int drive, int windows, std::string windowsPath,
-                                           std::string* why) {
-  const std::string system = emulation::FindName(windows, k95System);
-  if (!Is(windows, system, S_IFDIR)) {
-    return Refused(HostPath(windows, k95System), "the Windows folder has no SYSTEM folder", why);
-  }
-  const Version version = Parsed(Setting(drive, kMsDosSys, "Options", "WinVer"), k95Version);
-  return Installation{
-      VER_PLATFORM_WIN32_WINDOWS,  version.major, version.minor, version.build, false, windowsPath,
-      windowsPath + "\\" + system, std::nullopt};
-}
-
-// The installation in the folder names lead to, if any; *why says why one there cannot be used.
-std::optional<Installation> Examine(int drive, const std::vector<std::string>& names,
-                                    std::string* why) {
-  std::string windowsPath = "C:";
-  const UniqueFd windows = Descend(drive, names, &windowsPath);
-  if (!windows) return std::nullopt;
+// What each family reports where the drive does not say, as the emulated machine: Windows XP's
+// numbers or Windows 95's.
+emulation::MachineDescription Family(const char* platform, const std::string& windows) {
   std::string unused;
-  UniqueFd config = Descend(windows.get(), {kNtSystem, kHiveFolder}, &unused);
-  const std::string hive = config ? emulation::FindName(config.get(), kSoftwareHive) : "";
-  if (config && Is(config.get(), hive, S_IFREG)) {
-    const std::string path = HostPath(config.get(), hive);
-    return NtInstallation(windows.get(), windowsPath, {std::move(config), hive, path}, why);
+  auto description =
+      *emulation::ParseMachineDescription(std::string("platform = ") + platform, &unused);
+  description.windowsDirectory = windows;
+  return description;
+}
+
+// The installation in the folder names lead to on drive, if any; *why says why one there cannot
+// be used. No link is followed: one where Windows keeps a folder or file it reads refuses the
+// drive, named by its path on the drive in its letter case on disk.
+std::optional<Installation> Examine(int drive, const Names& names, std::string* why) {
+  emulation::Walk walk;
+  const auto open = [&](int folder, const std::string& at, const Names& below) {
+    DWORD error;
+    UniqueFd opened =
+        emulation::OpenBeneath(folder, below, emulation::Links::kRefused, &error, &walk);
+    walk.path = at + walk.path;
+    if (walk.refused) *why = Quoted(walk.path) + " is a link" + kAsItStands;
+    return opened;
+  };
+  // Whether the entry name of folder, at `at` on the drive, is a `type` (S_IFDIR, S_IFREG), *found
+  // its name; anything else but nothing there refuses the drive.
+  const auto is = [&](int folder, const std::string& at, const char* name, mode_t type,
+                      std::string* found) {
+    const mode_t there = emulation::TypeOf(folder, *found = FindName(folder, name));
+    const char* wrong = there == S_IFLNK ? " is a link" : " is not what Windows keeps there";
+    if (there != 0 && there != type && why->empty()) {
+      *why = Quoted(at + *found) + wrong + kAsItStands;
+    }
+    return there == type;
+  };
+  const UniqueFd windows = open(drive, "", names);
+  if (!windows) return std::nullopt;
+  const std::string at = walk.path + "/";
+  std::string directory = "C:\\" + walk.path, hive, system, profile;
+  std::replace(directory.begin(), directory.end(), '/', '\\');
+  UniqueFd config = open(windows.get(), at, {kNtSystem, kHiveFolder});
+  if (config && is(config.get(), walk.path + "/", kSoftwareHive, S_IFREG, &hive)) {
+    // A 64-bit Windows whose SysWOW64 cannot be used is refused, never taken for a 32-bit one.
+    const bool wow64 = is(windows.get(), at, kWow64System, S_IFDIR, &system);
+    Installation nt{Family("nt", directory), wow64 ? View::kWow64 : View::kNative,
+                    HiveFile{std::move(config), hive}};
+    if (!wow64) system = FindName(windows.get(), kNtSystem);
+    nt.description.systemDirectory = directory + "\\" + system;
+    ReadNtVersion(*nt.software, &nt.description, why);
+    return nt;
   }
-  if (Is(windows.get(), emulation::FindName(windows.get(), k95Registry), S_IFREG)) {
-    return Installation95(drive, windows.get(), windowsPath, why);
+  if (!why->empty() || !is(windows.get(), at, k95Registry, S_IFREG, &hive)) return std::nullopt;
+  Installation nineFive{Family("95", directory), View::kNative, std::nullopt};
+  const bool hasSystem = is(windows.get(), at, k95System, S_IFDIR, &system);
+  is(windows.get(), at, k95Profile, S_IFREG, &profile);  // anything but a file there refuses
+  if (!hasSystem && why->empty()) {
+    *why = Quoted(emulation::HostPath(windows.get(), k95System)) +
+           ": the Windows folder has no SYSTEM folder";
   }
-  return std::nullopt;
+  nineFive.description.systemDirectory = directory + "\\" + system;
+  ParseVersion(Setting(drive, FindName(drive, kMsDosSys), "Options", "WinVer"),
+               &nineFive.description);
+  return nineFive;
 }
 
 }  // namespace
 
 std::optional<Installation> RecogniseInstallation(int drive, std::string* why) {
-  for (const std::vector<std::string>& names : Candidates(drive)) {
-    why->clear();
+  why->clear();
+  const std::optional<std::vector<Names>> candidates = Candidates(drive, why);
+  for (const Names& names : candidates.value_or(std::vector<Names>())) {
     std::optional<Installation> installation = Examine(drive, names, why);
     if (!why->empty()) return std::nullopt;
     if (!installation) continue;
@@ -220,7 +199,6 @@ std::optional<Installation> RecogniseInstallation(int drive, std::string* why) {
     }
     return installation;
   }
-  why->clear();
   return std::nullopt;
 }
 

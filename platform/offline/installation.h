@@ -5,28 +5,26 @@
 #include <optional>
 #include <string>
 
+#include "platform/emulation/machine.h"
 #include "platform/offline/hive.h"
-#include "platform/win32.h"
 
 namespace offline {
 
 struct Installation {
-  DWORD platformId;  // VER_PLATFORM_WIN32_NT or VER_PLATFORM_WIN32_WINDOWS
-  DWORD majorVersion, minorVersion, buildNumber;  // what GetVersionExA reports
-  // 64-bit Windows: a 32-bit program's system directory is SysWOW64, and its HKLM\SOFTWARE the
-  // hive's WOW6432Node.
-  bool wow64;
-  // Windows paths on C:, each name in the letter case it has on the drive.
-  std::string windowsDirectory;      // C:\WINDOWS
-  std::string systemDirectory;       // as a 32-bit program sees it: C:\WINDOWS\system32
+  // Its family and version as GetVersionExA reports them, and its folders as a 32-bit program
+  // sees them, each name in the letter case it has on the drive: C:\WINDOWS\system32.
+  emulation::MachineDescription description;
+  // kWow64 on 64-bit Windows: a 32-bit program's system directory is SysWOW64, and its
+  // HKLM\SOFTWARE the hive's WOW6432Node.
+  View view;
   std::optional<HiveFile> software;  // the NT family's HKLM\SOFTWARE; the 95 family has none
-  View view() const { return wow64 ? View::kWow64 : View::kNative; }
 };
 
 // Recognises the Windows installation on drive, an open folder that is the root of the drive,
-// matching every name without regard to case and following no symbolic link. Nothing when the
-// drive holds none (*why empty), or one that cannot be installed into, with *why saying in one
-// line what the user can do: a hive Windows did not leave clean, a drive mounted read-only.
+// matching every name without regard to case and reaching nothing outside the drive: no name
+// from boot.ini or MSDOS.SYS that climbs, no link followed. Nothing when the drive holds none
+// (*why empty), or one that cannot be installed into as it stands, with *why saying in one line
+// what is wrong, naming the file or link, and what the user can do.
 std::optional<Installation> RecogniseInstallation(int drive, std::string* why);
 
 }  // namespace offline

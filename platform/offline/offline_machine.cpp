@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/emulation/emulated_machine.h"
+#include "platform/emulation/host_files.h"
 #include "platform/emulation/machine.h"
 #include "platform/emulation/report.h"
 #include "platform/offline/hive.h"
@@ -18,14 +19,13 @@ namespace {
 // itself cannot be used is said on standard error.
 emulation::RegistryStore HiveStore(std::shared_ptr<const HiveFile> hive, View view) {
   const auto said = [hive](DWORD error, const std::string& why) {
-    if (!why.empty()) emulation::ReportMachineFault(hive->path, why);
+    if (!why.empty())
+      emulation::ReportMachineFault(emulation::HostPath(hive->folder.get(), hive->name), why);
     return static_cast<LONG>(error);
   };
   return {[=](const std::string& path, bool writable) {
             std::string why;
-            const DWORD error = OpenKey(*hive, path, view, writable, &why);
-            if (error == ERROR_FILE_NOT_FOUND) why = "holds no key " + emulation::Quoted(path);
-            return said(error, why);
+            return said(OpenKey(*hive, path, view, writable, &why), why);
           },
           [=](const std::string& path, const emulation::NamedValues& values) {
             std::string why;
@@ -36,10 +36,8 @@ emulation::RegistryStore HiveStore(std::shared_ptr<const HiveFile> hive, View vi
 // The 95 family keeps its registry in SYSTEM.DAT, which no setup here touches: it registers in
 // system.ini.
 emulation::RegistryStore NoRegistry() {
-  return {[](const std::string&, bool) { return static_cast<LONG>(ERROR_FILE_NOT_FOUND); },
-          [](const std::string&, const emulation::NamedValues&) {
-            return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
-          }};
+  const auto missing = [](const std::string&, const auto&) { return LONG{ERROR_FILE_NOT_FOUND}; };
+  return {missing, missing};
 }
 
 }  // namespace
@@ -58,23 +56,18 @@ bool OpenInstallation(const std::string& path, std::string* error) {
                                 "SYSTEM.DAT)";
     return false;
   }
-  emulation::MachineDescription description;
-  description.platformId = installation->platformId;
-  description.majorVersion = installation->majorVersion;
-  description.minorVersion = installation->minorVersion;
-  description.buildNumber = installation->buildNumber;
-  description.windowsDirectory = installation->windowsDirectory;
-  description.systemDirectory = installation->systemDirectory;
   emulation::RegistryStore registry =
       installation->software
           ? HiveStore(std::make_shared<const HiveFile>(std::move(*installation->software)),
-                      installation->view())
+                      installation->view)
           : NoRegistry();
-  emulation::UseMachine(std::move(description), std::move(drive), std::move(registry));
+  emulation::UseMachine(std::move(installation->description), std::move(drive),
+                        std::move(registry));
   return true;
 }
 
 bool OpenMachineFromEnvironment() {
+  emulation::IgnoreHostSignals();
   const std::string path = emulation::MachineFolderFromEnvironment();
   std::string error;
   if (emulation::IsMachineFolder(path) ? emulation::OpenMachine(path, &error)

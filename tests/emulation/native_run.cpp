@@ -76,12 +76,13 @@ RunResult RunNative(const std::string& machine, const std::string& cwd, const Ru
   }
   close(capture);
   int status = 0;
-  waitpid(child, &status, 0);
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
   std::ifstream file(errors, std::ios::binary);
   std::string output((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   fs::remove(errors);
   const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return RunResult{code, output};
+  return RunResult{code, output, usage.ru_maxrss};
 }
 
 int StartNative(const std::string& machine, const std::string& cwd) {

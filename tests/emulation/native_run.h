@@ -22,6 +22,7 @@ struct RunOptions {
 struct RunResult {
   int status;          // the exit status, or 128 + the signal that ended it (SIGALRM: it hung)
   std::string output;  // what it wrote on standard error
+  long peakKilobytes;  // its largest resident set
 };
 
 // Runs the native vornsetup in folder cwd on the machine in machine.

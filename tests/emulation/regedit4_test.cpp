@@ -282,7 +282,7 @@ TEST(SetValue, ChangesOnlyTheLinesOfItsValue) {
     RegistryValue value;
     std::string_view after;
   } kCases[] = {
-      {"replaced in place, name kept as written", kVorn, kVornKey, "NAME", Value(1, "new"),
+      {"replaced in place, name kept as written", kVorn, kVornKey, "NAME", Value(1, "new\0"sv),
        "REGEDIT4\r\n"
        "\r\n"
        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\r\n"
@@ -329,7 +329,7 @@ TEST(SetValue, ChangesOnlyTheLinesOfItsValue) {
        "\"Gone\"=-\r\n"
        "\"Gone\"=hex:01,ab\r\n"},
       {"implicit key gets a section", kVorn, "HKEY_LOCAL_MACHINE\\software\\VORN\\codecs", "",
-       Value(1, "caf\xe9"),
+       Value(1, "caf\xe9\0"sv),
        "REGEDIT4\r\n"
        "\r\n"
        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn]\r\n"
@@ -344,7 +344,7 @@ TEST(SetValue, ChangesOnlyTheLinesOfItsValue) {
        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorn\\Codecs]\r\n"
        "@=hex(1):63,61,66,e9,00\r\n"
        "\r\n"},
-      {"same value again", kVorn, kVornKey, "Name", Value(1, "old"), kVorn},
+      {"same value again", kVorn, kVornKey, "Name", Value(1, "old\0"sv), kVorn},
       {"same bytes written another way", kVorn, kVornKey, "Blob", Value(3, "\1\2\3\4"), kVorn},
       {"recreated key, LF and no final line break", kDeleted, "HKEY_LOCAL_MACHINE\\a", "x",
        Value(7, "a\0\0"sv),
@@ -365,7 +365,8 @@ TEST(SetValue, ChangesOnlyTheLinesOfItsValue) {
        "[-HKEY_LOCAL_MACHINE\\A]\n"
        "[HKEY_LOCAL_MACHINE\\A\\B]\n"
        "\"y\"=hex(4):01,02,03"},
-      {"root of an empty file", "REGEDIT4\r\n\r\n", "HKEY_LOCAL_MACHINE", "Text", Value(1, "a\nb"),
+      {"root of an empty file", "REGEDIT4\r\n\r\n", "HKEY_LOCAL_MACHINE", "Text",
+       Value(1, "a\nb\0"sv),
        "REGEDIT4\r\n"
        "\r\n"
        "[HKEY_LOCAL_MACHINE]\r\n"
@@ -380,11 +381,12 @@ TEST(SetValue, ChangesOnlyTheLinesOfItsValue) {
   }
 }
 
-TEST(SetValue, StoresTheTerminatingZeroOfAString) {
+// The store keeps a string as it is given: RegSetValueExA decides about its terminating zero.
+TEST(SetValue, StoresAStringAsItIsGiven) {
   for (std::string_view data : {"abc"sv, "abc\0"sv}) {
     SCOPED_TRACE(std::string(data));
     const std::string text = Set("REGEDIT4\r\n", "HKEY_USERS", {{"x", Value(1, data)}});
-    EXPECT_EQ(MustRead(text, "HKEY_USERS").Value("x"), Value(1, "abc\0"sv));
+    EXPECT_EQ(MustRead(text, "HKEY_USERS").Value("x"), Value(1, data));
   }
 }
 
@@ -409,7 +411,7 @@ TEST(SetValue, RefusesMissingKeysAndUnwritableNames) {
 // Values set together: the last of a name wins, and new ones share one new section.
 TEST(SetValue, SetsSeveralAtOnce) {
   EXPECT_EQ(Set("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n", "HKEY_LOCAL_MACHINE\\a",
-                {{"v", Value(4, "\1\0\0\0"sv)}, {"w", Value(1, "x")}, {"V", Value(3, "")}}),
+                {{"v", Value(4, "\1\0\0\0"sv)}, {"w", Value(1, "x\0"sv)}, {"V", Value(3, "")}}),
             "REGEDIT4\r\n"
             "[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
             "\r\n"

@@ -103,6 +103,30 @@ TEST_F(RegistryTest, SetsValuesInPlaceOrAtTheEndOfTheirKey) {
   EXPECT_EQ(Store(), expected);
 }
 
+// A string's terminating zero that the count leaves out is counted where the byte after the
+// counted ones is that zero, for the three string types and no other, as Windows and Wine do.
+TEST_F(RegistryTest, CountsAStringsTerminatingZeroAsWindowsDoes) {
+  const struct {
+    const char* name;
+    DWORD type;
+    const char* data;
+    DWORD size;
+    const char* stored;
+  } kCases[] = {
+      {"sz", REG_SZ, "ab", 2, "\"sz\"=\"ab\""},
+      {"expand", REG_EXPAND_SZ, "%a%", 3, "\"expand\"=hex(2):25,61,25,00"},
+      {"multi", REG_MULTI_SZ, "a\0b", 3, "\"multi\"=hex(7):61,00,62,00"},
+      {"cut short", REG_SZ, "abc", 2, "\"cut short\"=hex(1):61,62"},
+      {"binary", REG_BINARY, "ab", 2, "\"binary\"=hex:61,62"},
+      {"empty", REG_SZ, "", 0, "\"empty\"=hex(1):"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(SetValue(kDrivers32, c.name, c.type, c.data, c.size), ERROR_SUCCESS);
+    EXPECT_NE(Store().find(std::string(c.stored) + "\r\n"), std::string::npos) << Store();
+  }
+}
+
 TEST_F(RegistryTest, KeepsEveryOtherByteOfTheStore) {
   const std::string store =
       "REGEDIT4\n"

@@ -23,7 +23,6 @@ constexpr const char* kRoots[] = {
     "HKEY_LOCAL_MACHINE",  "HKEY_USERS",        "HKEY_CLASSES_ROOT",
     "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER", "HKEY_DYN_DATA",
 };
-constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kTypes[] = {0, 1, 1, 2, 3, 4, 4, 7, 11, 0x12345678};
 constexpr std::size_t kMaxPiece = 12;  // bytes of the input taken for a name or for data
 constexpr std::size_t kMaxValues = 3;  // set at once
@@ -91,12 +90,9 @@ std::optional<RegistryKey> Read(const std::string& key, std::string_view text) {
   return RegistryKey::ReadText(key, text, nullptr);
 }
 
-// What the key should hold after values are set on it.
+// What the key should hold after values are set on it: each as it is given.
 NamedValues AfterSetting(NamedValues held, const NamedValues& values) {
-  for (auto [name, value] : values) {
-    if (value.type == kRegSz && (value.data.empty() || value.data.back() != '\0')) {
-      value.data.push_back('\0');
-    }
+  for (const auto& [name, value] : values) {
     bool found = false;
     for (auto& [heldName, heldValue] : held) {
       if (SameName(heldName, name)) heldValue = value;

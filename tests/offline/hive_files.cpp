@@ -175,10 +175,13 @@ void LayOutDrive(const std::string& drive, const std::vector<std::string>& tree,
                  const std::vector<std::string>& keys, const std::vector<HiveValue>& values) {
   std::filesystem::create_directories(drive);
   for (const std::string& entry : tree) {
-    const std::string path = drive + "/" + entry.substr(0, entry.find('='));
+    const std::size_t link = entry.find("->");
+    const std::string path = drive + "/" + entry.substr(0, std::min(link, entry.find('=')));
     const std::string content = entry.substr(std::min(entry.find('='), entry.size() - 1) + 1);
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    if (content == "HIVE") {
+    if (link < entry.find('=')) {
+      std::filesystem::create_symlink(entry.substr(link + 2), path);
+    } else if (content == "HIVE") {
       WriteHive(path, keys, values);
     } else if (entry.back() != '/') {
       std::ofstream(path, std::ios::binary) << content;
@@ -188,13 +191,17 @@ void LayOutDrive(const std::string& drive, const std::vector<std::string>& tree,
   }
 }
 
-void SetSequenceNumbers(const std::string& path, DWORD primary, DWORD secondary) {
+void PutField(const std::string& path, std::size_t at, DWORD value) {
   std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
   std::string base(kBlock, '\0');
   file.read(base.data(), kBlock);
-  Put(&base, 4, primary, 4);
-  Put(&base, 8, secondary, 4);
+  std::string field(4, '\0');
+  Put(&field, 0, value, 4);
+  file.seekp(static_cast<std::streamoff>(at));
+  file.write(field.data(), 4);
+  if (at >= 508) return;
+  Put(&base, at, value, 4);
   PutChecksum(&base);
-  file.seekp(0);
-  file.write(base.data(), kBlock);
+  file.seekp(508);
+  file.write(base.data() + 508, 4);
 }

@@ -33,10 +33,11 @@ void WriteHive(const std::string& path, const std::vector<std::string>& keys,
 // library of its own, which shares nothing with libhivex.
 std::string ListedValues(const std::string& path, const std::string& key);
 
-// Lays out a Windows drive in the folder drive: each entry of tree is "folder/", "file=content"
-// or "file=HIVE", a hive holding keys and values.
+// Lays out a Windows drive in the folder drive: each entry of tree is "folder/", "file=content",
+// "file=HIVE", a hive holding keys and values, or "name->target", a symbolic link.
 void LayOutDrive(const std::string& drive, const std::vector<std::string>& tree,
                  const std::vector<std::string>& keys, const std::vector<HiveValue>& values);
 
-// Sets the two sequence numbers, and the checksum to fit, as Windows leaves a hive.
-void SetSequenceNumbers(const std::string& path, DWORD primary, DWORD secondary);
+// Sets the 32-bit field at offset at of the hive file at path and, in the base block's first
+// 508 bytes, the checksum to fit, as a writer of the hive would.
+void PutField(const std::string& path, std::size_t at, DWORD value);

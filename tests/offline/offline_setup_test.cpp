@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "registration/messages.h"
 #include "tests/emulation/machine_folder.h"
@@ -35,7 +36,6 @@ struct OfflineCase {
   const char* name;
   std::vector<std::string> tree;  // as LayOutDrive takes it
   std::vector<std::string> keys;  // in the hive
-  std::function<void(const std::string& drive)> spoil;
   int status;
   const char* box;
   const char* says;    // on standard error
@@ -45,13 +45,10 @@ struct OfflineCase {
   std::string descriptions, handlers;
 };
 
-const auto kAsIs = [](const std::string&) {};
-
 const OfflineCase kCases[] = {
     {"XP",
      {kXp + "=HIVE"},
      {kDescriptions, kHandlers},
-     kAsIs,
      0,
      kCompleteText,
      "",
@@ -62,7 +59,6 @@ const OfflineCase kCases[] = {
     {"10, 64-bit",
      {"Windows/SysWOW64/", "Windows/System32/config/SOFTWARE=HIVE"},
      {kDescriptions, kHandlers, kWow + kDescriptions, kWow + kHandlers},
-     kAsIs,
      0,
      kCompleteText,
      "",
@@ -73,7 +69,6 @@ const OfflineCase kCases[] = {
     {"98",
      {"WINDOWS/SYSTEM/", "WINDOWS/SYSTEM.DAT=", "WINDOWS/system.ini=[drivers32]\r\n"},
      {},
-     kAsIs,
      0,
      kCompleteText,
      "",
@@ -85,7 +80,6 @@ const OfflineCase kCases[] = {
      {"windows/SYSTEM32/Config/software=HIVE"},
      {"MICROSOFT\\windows nt\\currentversion\\Drivers.Desc",
       "MICROSOFT\\windows nt\\currentversion\\DRIVERS32"},
-     kAsIs,
      0,
      kCompleteText,
      "",
@@ -96,7 +90,6 @@ const OfflineCase kCases[] = {
     {"no drivers.desc",
      {kXp + "=HIVE"},
      {kHandlers},
-     kAsIs,
      0,
      kNotCompleteText,
      "holds no key 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT",
@@ -104,34 +97,19 @@ const OfflineCase kCases[] = {
      kXp,
      "",
      kHandlers},
-    {"a hive Windows left dirty",
-     {kXp + "=HIVE"},
-     {kDescriptions, kHandlers},
-     [](const std::string& drive) { SetSequenceNumbers(drive + "/" + kXp, 9, 8); },
-     3,
-     nullptr,
-     "start Windows and shut it down fully, then run again",
-     nullptr,
-     kXp,
+    {"64-bit, no drivers.desc where 32-bit programs look",
+     {"Windows/SysWOW64/", "Windows/System32/config/SOFTWARE=HIVE"},
+     {kDescriptions, kWow + kHandlers},
+     0,
+     kNotCompleteText,
+     "holds no key 'HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsof...ion\\drivers.desc'",
+     "Windows/SysWOW64",
+     "Windows/System32/config/SOFTWARE",
      "",
-     ""},
-    {"a hive with a wrong checksum",
-     {kXp + "=HIVE"},
-     {kDescriptions, kHandlers},
-     [](const std::string& drive) {
-       WriteFile(drive + "/" + kXp, ReadFile(drive + "/" + kXp).replace(16, 1, "x"));
-     },
-     3,
-     nullptr,
-     "its header checksum is wrong",
-     nullptr,
-     kXp,
-     "",
-     ""},
+     kWow + kHandlers},
     {"a data drive",
      {"Users/", "Windows/"},
      {},
-     kAsIs,
      3,
      nullptr,
      "is neither a machine folder (it holds no machine.conf) nor a Windows drive",
@@ -150,7 +128,6 @@ class OfflineSetupTest : public ::testing::Test {
   void LayOut(const OfflineCase& c) {
     fs::remove_all(drive);
     LayOutDrive(drive, c.tree, c.keys, {});
-    c.spoil(drive);
   }
   // The decoders and the registration, as a run left them.
   void ExpectInstalled(const OfflineCase& c) {
@@ -197,6 +174,183 @@ TEST_F(OfflineSetupTest, InstallsIntoTheWindowsOnTheDriveOrLeavesItAsItWas) {
     EXPECT_EQ(RunNative(drive, package).status, 0);
     stat((drive + "/" + (c.hive.empty() ? "WINDOWS/system.ini" : c.hive)).c_str(), &second);
     EXPECT_EQ(first.st_ino, second.st_ino);
+  }
+}
+
+// Where the record of the value named name is in the hive file at path: 20 bytes before its name.
+std::size_t ValueRecord(const std::string& path, const std::string& name) {
+  return ReadFile(path).find(name) - 20;
+}
+
+// The file's identity and, when it is small, its bytes: the same when it was left as it was.
+std::string Fingerprint(const std::string& path) {
+  struct stat status;
+  stat(path.c_str(), &status);
+  return std::to_string(status.st_ino) + " " + std::to_string(status.st_mtim.tv_nsec) + " " +
+         std::to_string(status.st_size) +
+         (status.st_size < (1 << 20) ? ReadFile(path) : std::string());
+}
+
+// Hives that are not what their base block says, or that libhivex cannot read whole on the way
+// to the setup's values: refused and left as they were, or carried over with the setup's values
+// and their own bytes; none makes a run hold much more than a run on a plain hive.
+TEST_F(OfflineSetupTest, AHiveIsTakenForWhatItIsAndNoBigger) {
+  const std::string hive = drive + "/" + kXp, other = "Microsoft\\Other";
+  const auto put = [](std::size_t at, DWORD value) {
+    return [=](const std::string& path) { PutField(path, at, value); };
+  };
+  // The data of a value points past the end of the hive.
+  const auto pastTheEnd = [](const char* name) {
+    return [=](const std::string& path) { PutField(path, ValueRecord(path, name) + 8, 1u << 30); };
+  };
+  const struct {
+    const char* name;
+    std::function<void(const std::string& hive)> spoil;
+    int status;
+    const char* says;
+  } kHives[] = {
+      {"as Windows leaves it", [](const std::string&) {}, 0, kCompleteText},
+      {"Windows left it dirty", put(8, 9), 3, "Windows did not finish writing it"},
+      {"a wrong checksum", put(508, 7), 3, "its header checksum is wrong, so it is left as it is"},
+      {"more bins than the file holds", put(40, 1u << 30), 3,
+       "its header claims 1073741824 bytes of hive bins where the file holds"},
+      {"bins not in 4 KiB", put(40, 4100), 3, "its header claims 4100 bytes of hive bins"},
+      {"a truncated bin", [](const std::string& path) { fs::resize_file(path, 6000); }, 3,
+       "where the file holds 1904, so it is left as it is"},
+      {"a sparse tail", [](const std::string& path) { fs::resize_file(path, 2ull << 30); }, 3,
+       "bytes after its hive bins, more than Windows leaves there"},
+      {"the slack Windows leaves",
+       [](const std::string& path) { fs::resize_file(path, 256 << 10); }, 0, kCompleteText},
+      {"a bin beyond the file", put(4096 + 8, 1u << 20), 3, "its hive bins are damaged"},
+      {"a value past the end on the way", pastTheEnd("vidc.mrle"), 0,
+       "a value of the key cannot be read (Bad address), so it is left as it is"},
+      {"a value past the end elsewhere", pastTheEnd("elsewhere"), 0, kCompleteText},
+  };
+  std::optional<long> plainPeak;
+  for (const auto& c : kHives) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(drive);
+    LayOutDrive(drive, {kXp + "=HIVE"}, {kDescriptions},
+                {{kHandlers, "vidc.mrle", REG_SZ, Utf16("msrle32.dll")},
+                 {kHandlers, "vidc.odd", 0x100001, "\1\2\3\4\5"},
+                 {other, "elsewhere", REG_BINARY, "far away"}});
+    const std::size_t elsewhere = ValueRecord(hive, "elsewhere");
+    c.spoil(hive);
+    const bool refused = c.status == 3, complete = c.says == std::string(kCompleteText);
+    const std::string before = Fingerprint(hive),
+                      handlers = refused ? "" : ListedValues(hive, kHandlers);
+    const std::string kept = refused ? "" : ReadFile(hive).substr(elsewhere, 32);
+    const RunResult run = RunNative(drive, package);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    if (!plainPeak) plainPeak = run.peakKilobytes;
+    EXPECT_LT(run.peakKilobytes, *plainPeak + 1024);
+    if (refused) {
+      EXPECT_EQ(Fingerprint(hive), before);
+      continue;
+    }
+    // What the run did not write is as it was, a type libhivex does not name included.
+    EXPECT_EQ(ReadFile(hive).substr(elsewhere, 32), kept);
+    EXPECT_EQ(ListedValues(hive, kHandlers), handlers + (complete ? kHandled : ""));
+    EXPECT_EQ(ListedValues(hive, kDescriptions), kDescribed);
+  }
+}
+
+// A hive that cannot be saved, here for want of room, is named with the reason and left whole.
+TEST_F(OfflineSetupTest, AHiveThatCannotBeSavedSaysWhichAndWhy) {
+  LayOut(kCases[0]);
+  const std::string hive = drive + "/" + kXp, before = ReadFile(hive);
+  RunOptions options;
+  options.fileSizeLimit = 1024;  // the decoders fit, a new hive does not
+  const RunResult run = RunNative(drive, package, options);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.output.find("/software': cannot be saved: the disk is full (Windows error 112)\n"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find(Box(kNotCompleteText)), std::string::npos);
+  EXPECT_EQ(ReadFile(hive), before);
+  EXPECT_EQ(ListFolder(drive + "/WINDOWS/system32/config"), "software ");
+}
+
+// Drives that would lead a run outside them: each is refused, or its copy fails, as the outcome
+// tables say, naming the file or link; nothing outside the drive changes, nor a refused drive.
+TEST_F(OfflineSetupTest, NothingOutsideTheDriveChanges) {
+  const std::string other = folder.work + "/other", xp = kXp + "=HIVE";
+  LayOutDrive(other,
+              {"WINDOWS/system32/config/SOFTWARE=HIVE", "WIN95/SYSTEM/",
+               "WIN95/SYSTEM.DAT=", "WIN95/system.ini=[drivers32]\r\n", "victim.dll=mine"},
+              {kDescriptions, kHandlers}, {});
+  const Snapshot outside = TakeSnapshot(other);
+  const std::string boot =
+      "boot.ini=[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\";
+  const std::string dos = "MSDOS.SYS=[Paths]\r\nWinDir=C:\\";
+  const struct {
+    const char* name;
+    std::vector<std::string> tree;  // "OTHER" stands for the folder outside, as a full path
+    int status;
+    const char* says;
+  } kDrives[] = {
+      {"boot.ini climbs out",
+       {xp, boot + "..\\other\\WINDOWS"},
+       3,
+       "'boot.ini' names '\\..\\other\\WINDOWS', which leads outside the drive"},
+      {"boot.ini jumps out", {xp, boot + "OTHER/WINDOWS"}, 3, "'boot.ini' names '\\/"},
+      {"MSDOS.SYS climbs out",
+       {dos + "..\\other\\WIN95"},
+       3,
+       "'MSDOS.SYS' names '\\..\\other\\WIN95', which leads outside the drive"},
+      {"MSDOS.SYS jumps out", {dos + "OTHER/WIN95"}, 3, "'MSDOS.SYS' names '\\/"},
+      {"WINDOWS a link",
+       {"WINDOWS->../other/WINDOWS"},
+       3,
+       "'WINDOWS' is a link: a Windows drive is used only as it stands"},
+      {"System32 a link",
+       {"WINDOWS/system32->../../other/WINDOWS/system32"},
+       3,
+       "'WINDOWS/system32' is a link"},
+      {"SysWOW64 a link",
+       {"Windows/System32/config/SOFTWARE=HIVE", "Windows/SysWOW64->../../other/WINDOWS/system32"},
+       3,
+       "'Windows/SysWOW64' is a link"},
+      {"SysWOW64 a file",
+       {"Windows/System32/config/SOFTWARE=HIVE", "Windows/SysWOW64=a file"},
+       3,
+       "'Windows/SysWOW64' is not what Windows keeps there: a Windows drive is used only as it "
+       "stands"},
+      {"config a link",
+       {"WINDOWS/system32/config->../../../other/WINDOWS/system32/config"},
+       3,
+       "'WINDOWS/system32/config' is a link"},
+      {"SOFTWARE a link",
+       {"WINDOWS/system32/config/SOFTWARE->../../../../other/WINDOWS/system32/config/SOFTWARE"},
+       3,
+       "'WINDOWS/system32/config/SOFTWARE' is a link"},
+      {"system.ini a link",
+       {"WINDOWS/SYSTEM/",
+        "WINDOWS/SYSTEM.DAT=", "WINDOWS/system.ini->../../other/WIN95/system.ini"},
+       3,
+       "'WINDOWS/system.ini' is a link"},
+      {"a decoder's destination a link",
+       {xp, "WINDOWS/system32/vornjix2.dll->../../../other/victim.dll"},
+       1,
+       "/vornjix2.dll', a link, which is never followed: access denied (Windows error 5)"},
+  };
+  for (const auto& c : kDrives) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(drive);
+    std::vector<std::string> tree = c.tree;
+    for (std::string& entry : tree) {
+      if (entry.find("OTHER") != std::string::npos) entry.replace(entry.find("OTHER"), 5, other);
+    }
+    LayOutDrive(drive, tree, {kDescriptions, kHandlers}, {});
+    const Snapshot before = TakeSnapshot(drive);
+    const RunResult run = RunNative(drive, package);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    if (c.status == 3) {
+      EXPECT_EQ(TakeSnapshot(drive), before);
+    }
+    EXPECT_EQ(TakeSnapshot(other), outside);
   }
 }
 
@@ -252,7 +406,6 @@ TEST_F(OfflineSetupTest, OnAnNtfsDriveFilesKeepTheirWindowsSecurity) {
       "NTFS",
       {"Windows/System32/config/SOFTWARE=HIVE", "Windows/System32/vornjix2.dll=old"},
       {kDescriptions, kHandlers},
-      kAsIs,
       0,
       kCompleteText,
       "",
