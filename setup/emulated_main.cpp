@@ -46,6 +46,6 @@ int main(int argc, char** argv) {
   // Asked for help or the version, or given what it does not take: answered, nothing opened.
   if (const auto answered = AnswerCommandLine(kVornsetup, argc, argv)) return *answered;
   // Without a usable machine there is nothing to set up.
-  if (!offline::OpenMachineFromEnvironment()) return emulation::kNoMachineStatus;
+  if (!offline::OpenMachineFromEnvironment("set up")) return emulation::kNoMachineStatus;
   return RunSetup(argc, argv);
 }

@@ -73,7 +73,7 @@ bool OpenInstallation(const std::string& path, std::string* error) {
   return true;
 }
 
-bool OpenMachineFromEnvironment() {
+bool OpenMachineFromEnvironment(std::string_view task) {
   emulation::IgnoreHostSignals();
   const std::string path = emulation::MachineFolderFromEnvironment();
   std::string error;
@@ -81,7 +81,7 @@ bool OpenMachineFromEnvironment() {
                                        : OpenInstallation(path, &error)) {
     return true;
   }
-  emulation::ReportMachineFault("no machine to set up: " + error);
+  emulation::ReportMachineFault("no machine to " + std::string(task) + ": " + error);
   return false;
 }
 
