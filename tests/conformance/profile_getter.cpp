@@ -48,11 +48,11 @@ int main(int argc, char** argv) {
                 static_cast<unsigned>(result));
     for (DWORD i = 0; i <= size; ++i) {
       if (i == result + 1) std::putchar('|');
-      const auto byte = static_cast<unsigned char>(buffer[i]);
-      if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
-        std::putchar(byte);
+      const auto shown = static_cast<unsigned char>(buffer[i]);
+      if (shown >= 0x20 && shown < 0x7f && shown != '\\') {
+        std::putchar(shown);
       } else {
-        std::printf("\\x%02x", byte);
+        std::printf("\\x%02x", shown);
       }
     }
     std::puts("]");
