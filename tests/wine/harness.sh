@@ -56,8 +56,44 @@ fail() {
 }
 
 # Runs a Wine command with a time limit, so a stuck box fails the test instead of hanging it.
+# Each call is counted in a file, which subshells and background runs add to as well: any Wine
+# process may change the registry, and a key listed since the last one need not be asked again.
 wine_call() {
+  echo >>"$work/${scenario:-templates}.wine-calls"
   timeout -k 5 "$kWineTimeout" "$@"
+}
+
+# Sets listing to a key's values as 'reg query' lists them (empty when the key is missing). Wine
+# is asked only when a Wine process started since may have changed them: each of its processes
+# takes a second or more where it runs under an emulator.
+declare -A listings=() listed_after=()
+list_key() {  # key, [further reg options]
+  local id="$*" calls
+  calls=$(wc -c <"$work/$scenario.wine-calls" 2>/dev/null || echo 0)
+  if [ "${listed_after[$id]:-}" != "$calls" ]; then
+    listings[$id]=$(timeout -k 5 "$kWineTimeout" wine reg query "$@" 2>/dev/null | tr -d '\r') ||
+      listings[$id]=""
+    listed_after[$id]=$calls
+  fi
+  listing=${listings[$id]}
+}
+
+# A virtual display of the scenario's own for its boxes. Xvfb picks a free display number itself
+# (-displayfd) and says it once it serves, so that scenarios can run side by side.
+start_display() {
+  local number="$work/$scenario.display" _
+  : >"$number"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+  display_pid=$!
+  for _ in $(seq $((100 * kSlowdown))); do  # 10 s natively
+    if [ -s "$number" ]; then
+      export DISPLAY=":$(head -n 1 "$number")"
+      return
+    fi
+    kill -0 "$display_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  fail "Xvfb did not start"
 }
 
 make_template() {  # win32 or win64
@@ -189,9 +225,10 @@ run_probe() {
 # Reads a registry value into value_data and value_type (both empty when it is missing).
 read_value() {  # key, name, [further reg options]
   value_data="" value_type=""
-  local output line
-  output=$(wine_call wine reg query "$1" /v "$2" "${@:3}" 2>/dev/null | tr -d '\r') || return 0
-  line=$(grep -F "    $2    " <<<"$output" | head -1) || return 0
+  list_key "$1" "${@:3}"
+  local line
+  # A value's line: its name between four blanks each side; names match without regard to case.
+  line=$(grep -i -F "    $2    " <<<"$listing" | head -1) || return 0
   value_type=$(awk -F'    ' '{print $3}' <<<"$line")
   value_data=$(awk -F'    ' '{print $4}' <<<"$line")
 }
@@ -291,7 +328,12 @@ main() {
   source "${2:-$(dirname "$0")/scenarios.sh}"
   declare -F "scenario_$scenario" >/dev/null || fail "no scenario '$scenario'"
   # Only the scenario's own prefix: without one, wineserver -k would stop ~/.wine's server.
-  trap '[ -z "${WINEPREFIX:-}" ] || timeout 10 wineserver -k 2>/dev/null || true' EXIT
+  # The display is waited for as it goes: one going away removes its socket and lock file, which
+  # a display started meanwhile under the same number would lose.
+  trap '[ -z "${WINEPREFIX:-}" ] || timeout 10 wineserver -k 2>/dev/null || true
+    [ -z "${display_pid:-}" ] || { kill "$display_pid" && wait "$display_pid"; } 2>/dev/null || true' EXIT
+  rm -f "$work/$scenario.wine-calls"
+  start_display
   "scenario_$scenario"
   wine_call wineserver -k || true
   rm -rf "$WINEPREFIX"
