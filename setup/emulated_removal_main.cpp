@@ -1,8 +1,5 @@
 // The remover's process entry off Windows: the operations are those of an emulated machine, a
 // folder, or of a Windows installation on a mounted drive, as for the setup.
-#include "platform/emulation/machine.h"
-#include "platform/emulation/report.h"
-#include "platform/offline/offline_machine.h"
 #include "setup/command_line.h"
 #include "setup/removal.h"
 
@@ -37,24 +34,13 @@ constexpr NativeProgram kVornremove = {
     "      some registration could not be removed, and no file was deleted\n"
     "  1   a decoder is in use: its registration is gone, the file stays until\n"
     "      the next run\n"
-    "  2   neither Windows family: nothing touched\n"
-    "  3   no usable machine where VORN_MACHINE points; nothing done\n"
-    "  64  an argument it does not take; nothing done\n"
-    "  74  --help or --version could not write its answer\n"
-    "\n"
-    "Options:\n"
-    "  --help     print this text and exit\n"
-    "  --version  print the name and version and exit\n"};
+    "  2   neither Windows family: nothing touched\n",
+    "remove the decoders from"};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Asked for help or the version, or given what it does not take: answered, nothing opened.
-  if (const auto answered = AnswerCommandLine(kVornremove, argc, argv)) return *answered;
-  emulation::SetProgramName(kVornremove.name);
-  // Without a usable machine there is nothing to remove from.
-  if (!offline::OpenMachineFromEnvironment("remove the decoders from")) {
-    return emulation::kNoMachineStatus;
-  }
-  return RunRemoval(argc, argv);
+  return RunNativeProgram(
+      kVornremove, [](int count, char** arguments) -> int { return RunRemoval(count, arguments); },
+      argc, argv);
 }
