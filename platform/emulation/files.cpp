@@ -110,7 +110,8 @@ bool Copy(LPCSTR sourceName, LPCSTR destinationName, bool failIfExists, DWORD* e
 }
 
 // Deletes the file, never a folder or what a link leads to, nor a decoder in use.
-bool DeleteIn(const Location& file, DWORD* error, const char** why) {
+// *told says why beside the path where the error code alone would not.
+bool DeleteIn(const Location& file, DWORD* error, std::string* told) {
   const int folder = file.folder.get();
   FolderLock turn(folder);
   const mode_t type = TypeOf(folder, file.name);
@@ -118,7 +119,8 @@ bool DeleteIn(const Location& file, DWORD* error, const char** why) {
     *error = ERROR_FILE_NOT_FOUND;
     return false;
   }
-  if (type == S_IFLNK) *why = "a link, which is never followed";
+  if (type == S_IFLNK)
+    *told = ", a link, which is never followed: " + ErrorText(ERROR_ACCESS_DENIED);
   // One rule for every file of the machine: a folder, a read-only file or a folder this user may
   // not write refuses it, as Windows' file security would.
   if (!MayReplace(folder, file.name, error)) return false;
@@ -131,8 +133,8 @@ bool DeleteIn(const Location& file, DWORD* error, const char** why) {
   // A decoder a running program holds (flock) is in use: Windows will not delete a loaded DLL,
   // and answers that access is denied. The lock taken here is held until the name is gone.
   if (flock(existing.get(), LOCK_EX | LOCK_NB) != 0) {
-    *why = "in use by another program";
     *error = ERROR_ACCESS_DENIED;
+    *told = ": in use by another program (Windows error " + std::to_string(*error) + ")";
     return false;
   }
   if (unlinkat(folder, file.name.c_str(), 0) != 0) {
@@ -153,14 +155,13 @@ bool Delete(LPCSTR name, DWORD* error) {
     return false;
   }
   const std::optional<Location> file = Locate(name, error);
-  const char* why = nullptr;
-  if (file && DeleteIn(*file, error, &why)) return true;
+  std::string told;
+  if (file && DeleteIn(*file, error, &told)) return true;
   // A file that is not there is what a deletion wants: only other failures are told.
   if (*error != ERROR_FILE_NOT_FOUND) {
     const std::string shown = file ? HostPath(file->folder.get(), file->name) : name;
-    ReportMachineFault("cannot delete " + Quoted(shown) + ": " +
-                       (why != nullptr ? why + (" (Windows error " + std::to_string(*error) + ")")
-                                       : ErrorText(*error)));
+    ReportMachineFault("cannot delete " + Quoted(shown) +
+                       (told.empty() ? ": " + ErrorText(*error) : told));
   }
   return false;
 }

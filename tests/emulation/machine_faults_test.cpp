@@ -298,7 +298,8 @@ TEST(MachineFaults, TheRemoverEndsAsTheTablesSayAndLosesNothing) {
        {kRemovalInUseText},
        unregistered,
        remover,
-       {"vornremove: cannot delete '", ": a link, which is never followed (Windows error 5)"}},
+       {"vornremove: cannot delete '",
+        ", a link, which is never followed: access denied (Windows error 5)"}},
       {"SYSTEM32 a link out of the machine",
        [](Bench& b) {
          WriteFile(b.outside + "/SYSTEM32/vornjixd.dll", kFirstDecoder);

@@ -272,8 +272,9 @@ TEST_F(OfflineSetupTest, AHiveThatCannotBeSavedSaysWhichAndWhy) {
   EXPECT_EQ(ListFolder(drive + "/WINDOWS/system32/config"), "software ");
 }
 
-// Drives that would lead a run outside them: each is refused, or its copy fails, as the outcome
-// tables say, naming the file or link; nothing outside the drive changes, nor a refused drive.
+// Drives that would lead a run outside them: each is refused, or its copy or deletion fails, as
+// the outcome tables say, naming the file or link; nothing outside the drive changes, nor a
+// refused drive.
 TEST_F(OfflineSetupTest, NothingOutsideTheDriveChanges) {
   const std::string other = folder.work + "/other", xp = kXp + "=HIVE";
   LayOutDrive(other,
@@ -335,22 +336,25 @@ TEST_F(OfflineSetupTest, NothingOutsideTheDriveChanges) {
        1,
        "/vornjix2.dll', a link, which is never followed: access denied (Windows error 5)"},
   };
+  // The setup and the remover alike.
   for (const auto& c : kDrives) {
-    SCOPED_TRACE(c.name);
-    fs::remove_all(drive);
-    std::vector<std::string> tree = c.tree;
-    for (std::string& entry : tree) {
-      if (entry.find("OTHER") != std::string::npos) entry.replace(entry.find("OTHER"), 5, other);
+    for (const RunOptions& options : {RunOptions(), Remover()}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + options.program);
+      fs::remove_all(drive);
+      std::vector<std::string> tree = c.tree;
+      for (std::string& entry : tree) {
+        if (entry.find("OTHER") != std::string::npos) entry.replace(entry.find("OTHER"), 5, other);
+      }
+      LayOutDrive(drive, tree, {kDescriptions, kHandlers}, {});
+      const Snapshot before = TakeSnapshot(drive);
+      const RunResult run = RunNative(drive, package, options);
+      EXPECT_EQ(run.status, c.status);
+      EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+      if (c.status == 3) {
+        EXPECT_EQ(TakeSnapshot(drive), before);
+      }
+      EXPECT_EQ(TakeSnapshot(other), outside);
     }
-    LayOutDrive(drive, tree, {kDescriptions, kHandlers}, {});
-    const Snapshot before = TakeSnapshot(drive);
-    const RunResult run = RunNative(drive, package);
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
-    if (c.status == 3) {
-      EXPECT_EQ(TakeSnapshot(drive), before);
-    }
-    EXPECT_EQ(TakeSnapshot(other), outside);
   }
 }
 
@@ -416,12 +420,16 @@ TEST_F(OfflineSetupTest, TheRemoverTakesAwayWhatTheSetupAdded) {
     LayOutDrive(drive, c.tree, c.keys,
                 {{c.handlers, "vidc.mrle", REG_SZ, Utf16("msrle32.dll")},
                  {c.descriptions, "msrle32.dll", REG_SZ, Utf16("Microsoft RLE")},
-                 {prefix + kNt, "CurrentVersion", REG_SZ, Utf16("5.1")}});
+                 {prefix + kNt, "CurrentVersion", REG_SZ, Utf16("5.1")},
+                 {"Microsoft\\Other", "elsewhere", REG_BINARY, "far away"}});
     const std::string hive = drive + "/" + c.hive;
+    // Each key's values, and the bytes of a value elsewhere, where libhivex leaves them.
+    const std::size_t elsewhere = c.hive.empty() ? 0 : ValueRecord(hive, "elsewhere");
     const auto state = [&] {
       std::string values = ListFolder(drive + "/" + c.system);
       for (const std::string& key : c.keys) values += ListedValues(hive, key);
-      return c.hive.empty() ? values + ReadFile(drive + "/WINDOWS/system.ini") : values;
+      if (c.hive.empty()) return values + ReadFile(drive + "/WINDOWS/system.ini");
+      return values + ReadFile(hive).substr(elsewhere, 32);
     };
     const std::string before = state();
     ASSERT_EQ(RunNative(drive, package).status, 0);
