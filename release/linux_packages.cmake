@@ -60,7 +60,9 @@ into a Windows that is not running: the drive of a Windows installation
 mounted on Linux (a virtual machine's disk, a Windows partition, a
 Windows 95, 98 or Me disk image), or an emulated machine folder. It copies
 the decoders into that Windows' system directory and registers them where
-that Windows reads them, in the registry hive or in system.ini.")
+that Windows reads them, in the registry hive or in system.ini.
+vornremove takes them away again: the registration that still names them,
+then the two files.")
 set(directory_permissions OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
                           WORLD_EXECUTE)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${directory_permissions})

@@ -4,12 +4,24 @@
 #include <string>
 #include <string_view>
 
+#include "platform/emulation/machine.h"
 #include "platform/emulation/report.h"
+#include "platform/offline/offline_machine.h"
 
 namespace {
 
 constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
+
+// The end of every program's --help: the statuses they share, and the options.
+constexpr char kSharedHelp[] =
+    "  3   no usable machine where VORN_MACHINE points; nothing done\n"
+    "  64  an argument it does not take; nothing done\n"
+    "  74  --help or --version could not write its answer\n"
+    "\n"
+    "Options:\n"
+    "  --help     print this text and exit\n"
+    "  --version  print the name and version and exit\n";
 
 // Writes the answer on standard output; it counts only if all of it got there (a full disk or a
 // closed terminal is a failure, not a silent success).
@@ -27,7 +39,7 @@ bool IsOption(std::string_view argument) {
 std::optional<int> AnswerCommandLine(const NativeProgram& program, int argc, char** argv) {
   if (argc <= 1) return std::nullopt;
   const std::string_view first = argv[1];
-  if (argc == 2 && first == kHelpOption) return Answer(program.help);
+  if (argc == 2 && first == kHelpOption) return Answer(std::string(program.help) + kSharedHelp);
   if (argc == 2 && first == kVersionOption) {
     return Answer(std::string(program.name) + " " + VORN_VERSION + "\n");
   }
@@ -36,4 +48,12 @@ std::optional<int> AnswerCommandLine(const NativeProgram& program, int argc, cha
   std::fprintf(stderr, "%s: unexpected argument %s; see '%s --help'\n", program.name,
                emulation::Quoted(refused).c_str(), program.name);
   return kUsageStatus;
+}
+
+int RunNativeProgram(const NativeProgram& program, int (*run)(int argc, char** argv), int argc,
+                     char** argv) {
+  if (const std::optional<int> answered = AnswerCommandLine(program, argc, argv)) return *answered;
+  emulation::SetProgramName(program.name);
+  if (!offline::OpenMachineFromEnvironment(program.task)) return emulation::kNoMachineStatus;
+  return run(argc, argv);
 }

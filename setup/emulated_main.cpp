@@ -1,7 +1,5 @@
-// The process entry off Windows: the nine operations are those of an emulated machine, a folder,
-// or of a Windows installation on a mounted drive.
-#include "platform/emulation/machine.h"
-#include "platform/offline/offline_machine.h"
+// The process entry off Windows: the operations are those of an emulated machine, a folder, or of
+// a Windows installation on a mounted drive.
 #include "setup/command_line.h"
 #include "setup/setup.h"
 
@@ -31,21 +29,13 @@ constexpr NativeProgram kVornsetup = {
     "Exit status:\n"
     "  0   the setup ran to the end: complete or NOT complete (see the box)\n"
     "  1   vornjix2.dll could not be copied (in use or missing); nothing registered\n"
-    "  2   neither Windows family: the decoders copied, nothing registered\n"
-    "  3   no usable machine where VORN_MACHINE points; nothing done\n"
-    "  64  an argument it does not take; nothing done\n"
-    "  74  --help or --version could not write its answer\n"
-    "\n"
-    "Options:\n"
-    "  --help     print this text and exit\n"
-    "  --version  print the name and version and exit\n"};
+    "  2   neither Windows family: the decoders copied, nothing registered\n",
+    "set up"};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Asked for help or the version, or given what it does not take: answered, nothing opened.
-  if (const auto answered = AnswerCommandLine(kVornsetup, argc, argv)) return *answered;
-  // Without a usable machine there is nothing to set up.
-  if (!offline::OpenMachineFromEnvironment()) return emulation::kNoMachineStatus;
-  return RunSetup(argc, argv);
+  return RunNativeProgram(
+      kVornsetup, [](int count, char** arguments) -> int { return RunSetup(count, arguments); },
+      argc, argv);
 }

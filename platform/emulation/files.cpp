@@ -1,5 +1,6 @@
-// CopyFileA: a file copied into the machine replaces the old one in a single step, so an
-// interrupted or failed copy never leaves a truncated decoder and never loses the old one.
+// CopyFileA and DeleteFileA: a file copied into the machine replaces the old one in a single step,
+// so an interrupted or failed copy never leaves a truncated decoder and never loses the old one;
+// copies and deletions in one folder take turns.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -108,8 +109,74 @@ bool Copy(LPCSTR sourceName, LPCSTR destinationName, bool failIfExists, DWORD* e
   return true;
 }
 
+// Deletes the file, never a folder or what a link leads to, nor a decoder in use.
+// *told says why beside the path where the error code alone would not.
+bool DeleteIn(const Location& file, DWORD* error, std::string* told) {
+  const int folder = file.folder.get();
+  FolderLock turn(folder);
+  const mode_t type = TypeOf(folder, file.name);
+  if (type == 0) {
+    *error = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  if (type == S_IFLNK)
+    *told = ", a link, which is never followed: " + ErrorText(ERROR_ACCESS_DENIED);
+  // One rule for every file of the machine: a folder, a read-only file or a folder this user may
+  // not write refuses it, as Windows' file security would.
+  if (!MayReplace(folder, file.name, error)) return false;
+  const UniqueFd existing(
+      openat(folder, file.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!existing) {
+    *error = WindowsError(errno);
+    return false;
+  }
+  // A decoder a running program holds (flock) is in use: Windows will not delete a loaded DLL,
+  // and answers that access is denied. The lock taken here is held until the name is gone.
+  if (flock(existing.get(), LOCK_EX | LOCK_NB) != 0) {
+    *error = ERROR_ACCESS_DENIED;
+    *told = ": in use by another program (Windows error " + std::to_string(*error) + ")";
+    return false;
+  }
+  if (unlinkat(folder, file.name.c_str(), 0) != 0) {
+    *error = WindowsError(errno);
+    return false;
+  }
+  fsync(folder);  // makes the removal last
+  return true;
+}
+
+bool Delete(LPCSTR name, DWORD* error) {
+  if (!MachineIsOpen()) {
+    *error = ERROR_NOT_READY;
+    return false;
+  }
+  if (name == nullptr) {
+    *error = ERROR_PATH_NOT_FOUND;  // Wine's answer
+    return false;
+  }
+  const std::optional<Location> file = Locate(name, error);
+  std::string told;
+  if (file && DeleteIn(*file, error, &told)) return true;
+  // A file that is not there is what a deletion wants: only other failures are told.
+  if (*error != ERROR_FILE_NOT_FOUND) {
+    const std::string shown = file ? HostPath(file->folder.get(), file->name) : name;
+    ReportMachineFault("cannot delete " + Quoted(shown) +
+                       (told.empty() ? ": " + ErrorText(*error) : told));
+  }
+  return false;
+}
+
 }  // namespace
 }  // namespace emulation
+
+extern "C" BOOL DeleteFileA(LPCSTR name) {
+  DWORD error = ERROR_SUCCESS;
+  if (!emulation::Delete(name, &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
 
 extern "C" BOOL CopyFileA(LPCSTR source, LPCSTR destination, BOOL failIfExists) {
   DWORD error = ERROR_SUCCESS;

@@ -144,6 +144,12 @@ bool CopyContents(int from, int to, DWORD* error) {
   }
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
 std::string HostPath(int folder, std::string_view name) {
   char path[4096];
   const std::string self = "/proc/self/fd/" + std::to_string(folder);

@@ -41,6 +41,10 @@ bool CopyContents(int from, int to, DWORD* error);
 // plain file.
 std::string WhyUnreadable(int folder, const std::string& name);
 
+// Whether two statuses are of the same file, unchanged: a program that changes a file gives it a
+// new identity, size or change time.
+bool SameFile(const struct stat& a, const struct stat& b);
+
 // Where folder/name is on the host, for messages.
 std::string HostPath(int folder, std::string_view name);
 

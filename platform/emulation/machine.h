@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/emulation/regedit4.h"
 #include "platform/emulation/unique_fd.h"
@@ -41,8 +42,14 @@ std::optional<MachineDescription> ParseMachineDescription(std::string_view text,
 struct RegistryStore {
   // Whether the key exists (it is never created) and, when writable, may be changed.
   std::function<LONG(const std::string& path, bool writable)> open;
-  // Sets values on the key as one change, saved at once.
-  std::function<LONG(const std::string& path, const NamedValues& values)> save;
+  // The value of that name as the key holds it now, a string in the ANSI code page as
+  // RegQueryValueExA gives it; ERROR_FILE_NOT_FOUND when the key holds none.
+  std::function<LONG(const std::string& path, const std::string& name, RegistryValue* value)> read;
+  // Sets values on the key and removes the values named (none of those set; a name the key does
+  // not hold is no fault), as one change, saved at once.
+  std::function<LONG(const std::string& path, const NamedValues& set,
+                     const std::vector<std::string>& removed)>
+      save;
 };
 
 // Makes this the machine the operations act on: what it is, its drive C: and its registry.

@@ -1,12 +1,16 @@
-// WritePrivateProfileStringA over profile files in the machine, "system.ini" among them. Each
-// write is saved at once, atomically and under the lock of the file's folder, and changes only
-// the line it has to.
+// GetPrivateProfileStringA and WritePrivateProfileStringA over profile files in the machine,
+// "system.ini" among them. Each write is saved at once, atomically and under the lock of the
+// file's folder, and changes only the line it has to; a read sees the file as one write left it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/emulation/errors.h"
 #include "platform/emulation/host_files.h"
@@ -92,8 +96,97 @@ DWORD FlushError(LPCSTR fileName) {
   return S_ISDIR(status.st_mode) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
+// The profile's text; nothing when there is none to read. A file that is not there reads as an
+// empty profile, as on Windows; one that cannot be read is told.
+std::optional<std::string> ReadProfile(LPCSTR fileName) {
+  DWORD error = ERROR_SUCCESS;
+  const std::string path = ProfilePath(fileName);
+  const std::optional<Location> file = Locate(path, &error);
+  std::string text;
+  if (file && ReadWholeFile(file->folder.get(), file->name, &text, &error)) return text;
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+    ReportMachineFault("cannot read " +
+                       Quoted(file ? HostPath(file->folder.get(), file->name) : path) + ": " +
+                       (file ? WhyUnreadable(file->folder.get(), file->name) : ErrorText(error)));
+  }
+  return std::nullopt;
+}
+
+// Copies text into buffer as Windows does, cut to size - 1 characters and a terminating zero;
+// the characters copied.
+DWORD CopyOut(std::string_view text, LPSTR buffer, DWORD size) {
+  const auto length = static_cast<DWORD>(std::min<std::size_t>(text.size(), size - 1));
+  std::memcpy(buffer, text.data(), length);
+  buffer[length] = '\0';
+  return length;
+}
+
+// A list cut to the buffer ends with two zeros, as Windows documents (Wine writes the first).
+DWORD CutList(std::string_view list, LPSTR buffer, DWORD size) {
+  CopyOut(list, buffer, size);
+  buffer[size - 1] = '\0';
+  return size >= 2 ? size - 2 : 0;
+}
+
+// Section names as Windows lists them: each with its zero, then one more; a list that does not
+// fit ends with the part of a name that does.
+DWORD ListSections(const std::vector<std::string>& names, LPSTR buffer, DWORD size) {
+  std::string list;
+  std::size_t room = size - 1;
+  for (const std::string& name : names) {
+    if (name.size() + 1 >= room) {
+      if (room > 0) list.append(name, 0, room - 1);
+      return CutList(list, buffer, size);
+    }
+    list.append(name).push_back('\0');
+    room -= name.size() + 1;
+  }
+  return CopyOut(list, buffer, size);  // the last zero written makes the second
+}
+
+// Key names as Windows lists them, cut the same way as a key at a time; nothing when not even
+// the first one fits, and the default is given instead.
+std::optional<DWORD> ListKeys(const std::vector<std::string>& names, LPSTR buffer, DWORD size) {
+  std::string list;
+  std::size_t room = size;
+  for (const std::string& name : names) {
+    if (room <= 2) break;
+    const std::size_t taken = std::min(name.size(), room - 2);
+    list.append(name, 0, taken).push_back('\0');
+    room -= taken + 1;
+    if (room < 2) break;
+  }
+  if (list.empty() || list[0] == '\0') return std::nullopt;
+  if (room <= 1) return CutList(std::string_view(list).substr(0, size - 2), buffer, size);
+  return CopyOut(list, buffer, size);
+}
+
+// Without a section, the sections' names; without a key, the section's keys' names, or the
+// default when it has none; else the key's value, or the default.
+DWORD Get(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size, LPCSTR fileName) {
+  if (buffer == nullptr || size == 0) return 0;
+  const std::optional<std::string> text = MachineIsOpen() ? ReadProfile(fileName) : std::nullopt;
+  if (section == nullptr) {
+    return ListSections(text ? ProfileSectionNames(*text) : std::vector<std::string>(), buffer,
+                        size);
+  }
+  if (key == nullptr && text) {
+    if (const std::optional<DWORD> listed = ListKeys(ProfileKeyNames(*text, section), buffer, size))
+      return *listed;
+  }
+  const std::optional<std::string> value =
+      key != nullptr && text ? GetProfileString(*text, section, key) : std::nullopt;
+  return CopyOut(value ? *value : ProfileDefault(fallback != nullptr ? fallback : ""), buffer,
+                 size);
+}
+
 }  // namespace
 }  // namespace emulation
+
+extern "C" DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer,
+                                          DWORD size, LPCSTR fileName) {
+  return emulation::Get(section, key, fallback, buffer, size, fileName);
+}
 
 extern "C" BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
                                            LPCSTR fileName) {

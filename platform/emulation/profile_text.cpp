@@ -144,12 +144,15 @@ std::string InsertKey(std::string_view text, const Section& section, std::string
   return Replace(text, after.end, after.end, inserted);
 }
 
-// Windows reads a value without its surrounding blanks and drops one pair of quotes around it.
-std::string_view ReadValue(std::string_view raw) {
-  const std::string_view value = Trim(raw);
+std::string_view WithoutQuotes(std::string_view value) {
   const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                       value.back() == value.front();
   return quoted ? value.substr(1, value.size() - 2) : value;
+}
+
+// Windows reads a value without its surrounding blanks and drops one pair of quotes around it.
+std::string_view ReadValue(std::string_view raw) {
+  return WithoutQuotes(Trim(raw));
 }
 
 }  // namespace
@@ -197,7 +200,7 @@ std::optional<std::string> DeleteProfileSection(std::string_view text, std::stri
 
 std::optional<std::string> GetProfileString(std::string_view text, std::string_view section,
                                             std::string_view key) {
-  if (!IsSectionName(section) || !IsKeyName(key)) return std::nullopt;
+  if (!IsSectionName(section) || Trim(key).empty() || HasLineBreak(key)) return std::nullopt;
   const std::optional<Section> found = FindSection(text, Trim(section), 0);
   if (!found) return std::nullopt;
   const std::optional<Line> line = FindKey(text, *found, Trim(key));
@@ -205,6 +208,36 @@ std::optional<std::string> GetProfileString(std::string_view text, std::string_v
   const std::optional<std::string_view> raw = RawValue(ContentOf(text, *line));
   if (!raw) return std::nullopt;
   return std::string(ReadValue(*raw));
+}
+
+std::vector<std::string> ProfileSectionNames(std::string_view text) {
+  std::vector<std::string> names;
+  for (Line line = LineAt(text, 0); line.begin < text.size(); line = LineAt(text, line.end)) {
+    const std::optional<std::string_view> name = HeaderName(ContentOf(text, line));
+    if (name && !name->empty()) names.emplace_back(*name);
+  }
+  return names;
+}
+
+std::vector<std::string> ProfileKeyNames(std::string_view text, std::string_view section) {
+  std::vector<std::string> names;
+  const std::optional<Section> found =
+      IsSectionName(section) ? FindSection(text, Trim(section), 0) : std::nullopt;
+  if (!found) return names;
+  for (Line line = LineAt(text, found->header.end); line.begin < found->end;
+       line = LineAt(text, line.end)) {
+    const std::string_view content = ContentOf(text, line);
+    const std::string_view name = KeyName(content);
+    if (RawValue(content) && (name.empty() || name.front() != kCommentStart)) {
+      names.emplace_back(name);
+    }
+  }
+  return names;
+}
+
+std::string ProfileDefault(std::string_view value) {
+  while (value.size() > 1 && value.back() == ' ') value.remove_suffix(1);
+  return std::string(WithoutQuotes(value));
 }
 
 }  // namespace emulation

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace emulation {
 
@@ -39,8 +40,22 @@ std::optional<std::string> DeleteProfileKey(std::string_view text, std::string_v
 std::optional<std::string> DeleteProfileSection(std::string_view text, std::string_view section);
 
 // GetPrivateProfileStringA(section, key): the value without its surrounding blanks and without
-// one pair of quotes around it; nullopt when the key is missing or its line has no '='.
+// one pair of quotes around it; nullopt when the key is missing or its line has no '='. Unlike a
+// write, a read finds any key that a line names, one that reads as a comment too.
 std::optional<std::string> GetProfileString(std::string_view text, std::string_view section,
                                             std::string_view key);
+
+// GetPrivateProfileStringA(NULL, ...): the name of every section, in the order of the text, as
+// often as it stands there.
+std::vector<std::string> ProfileSectionNames(std::string_view text);
+
+// GetPrivateProfileStringA(section, NULL): the names of the keys of the first section of that
+// name, in its order, as written without their surrounding blanks: each line with an '=' that is
+// no comment. Empty when the section is missing.
+std::vector<std::string> ProfileKeyNames(std::string_view text, std::string_view section);
+
+// The default GetPrivateProfileStringA gives: without the spaces at its end (its first character
+// stays, whatever it is) and without one pair of quotes around it.
+std::string ProfileDefault(std::string_view value);
 
 }  // namespace emulation

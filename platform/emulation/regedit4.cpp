@@ -252,6 +252,7 @@ std::optional<RegistryKey> RegistryKey::ReadText(std::string_view keyPath, std::
     if (reason != nullptr || last || end + 1 == text.size()) break;
     begin = end + 1;
   }
+  key.textSize_ = text.size();
   if (reason == nullptr && key.state_ == State::kHexContinued) {
     reason = "file ends inside continued hex data";
   }
@@ -319,12 +320,44 @@ std::optional<std::vector<Splice>> RegistryKey::Set(const NamedValues& values) c
   return splices;
 }
 
+std::vector<Splice> RegistryKey::Remove(const std::vector<std::string>& names) const {
+  std::vector<bool> removed(values_.size());
+  for (const std::string& name : names) {
+    if (const std::size_t index = IndexOf(name); index < values_.size()) removed[index] = true;
+  }
+  std::vector<Lines> lines;
+  for (std::size_t index = 0; index < values_.size(); ++index) {
+    if (removed[index])
+      lines.insert(lines.end(), values_[index].setBy.begin(), values_[index].setBy.end());
+  }
+  std::sort(lines.begin(), lines.end(),
+            [](const Lines& a, const Lines& b) { return a.begin < b.begin; });
+  // Lines next to each other go as one run, which keeps the line break before its first line.
+  std::vector<Lines> runs;
+  for (const Lines& line : lines) {
+    if (!runs.empty() && runs.back().end == line.begin) {
+      runs.back().end = line.end;
+    } else {
+      runs.push_back(line);
+    }
+  }
+  std::vector<Splice> splices;
+  for (const Lines& run : runs) {
+    const bool endsText = run.end == textSize_ && !endsWithLineBreak_;
+    const std::size_t begin = run.begin - (endsText ? run.breakBefore : 0);
+    splices.push_back({begin, run.end - begin, ""});
+  }
+  return splices;
+}
+
 // The import, line by line: a state machine over the lines of the file.
 Error RegistryKey::ReadLine(std::string_view line, std::size_t begin, bool lineFeed) {
   lineBegin_ = begin;
   lineEnd_ = begin + line.size() + (lineFeed ? 1 : 0);
   const bool crlf = lineFeed && !line.empty() && line.back() == '\r';
   if (crlf) line.remove_suffix(1);
+  breakBefore_ = breakLength_;
+  breakLength_ = lineFeed ? (crlf ? 2 : 1) : 0;
   endsWithLineBreak_ = lineFeed;
   lastLineEmpty_ = line.empty();
   if (state_ == State::kHeader && IsRegedit5Export(line)) {
@@ -417,10 +450,12 @@ Error RegistryKey::ReadValue(std::string_view line, std::size_t nameBegin) {
     if (index < values_.size()) values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
     return nullptr;
   }
-  if (index == values_.size()) values_.push_back({name_, {}, 0, 0});
-  values_[index].value = value_;
-  values_[index].dataBegin = lineBegin_ + i;
-  values_[index].end = lineBegin_ + line.size();
+  if (index == values_.size()) values_.push_back({name_, {}, 0, 0, {}});
+  Held& held = values_[index];
+  held.value = value_;
+  held.dataBegin = lineBegin_ + i;
+  held.end = lineBegin_ + line.size();
+  held.setBy.push_back({lineBegin_, lineEnd_, breakBefore_});
   return nullptr;
 }
 
@@ -435,6 +470,7 @@ Error RegistryKey::ReadContinuation(std::string_view line) {
   }
   if (held != nullptr) {
     held->end = lineBegin_ + line.size();
+    held->setBy.back().end = lineEnd_;
     EndSection();
   }
   if (!continues) state_ = State::kInKey;

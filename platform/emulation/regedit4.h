@@ -73,15 +73,28 @@ class RegistryKey {
   // end of the text. Data is written as regedit exports it, on one line. A value already held
   // changes nothing. Nothing when the key does not exist or a name holds a zero byte.
   std::optional<std::vector<Splice>> Set(const NamedValues& values) const;
+  // What to change in the text so that the key holds none of the values named: every line that
+  // sets one of them since it was last deleted, in any section of the key, goes with its
+  // continuation lines and its line break, and nothing else. Lines that end a text without a
+  // final line break take the line break before them along, as Set puts one there. A name the key
+  // does not hold changes nothing.
+  std::vector<Splice> Remove(const std::vector<std::string>& names) const;
 
  private:
   enum class State { kHeader, kOutsideKey, kInKey, kHexContinued };
-  // A value of the key, with where the data of its last line(s) is in the text.
+  // Lines of the text, [begin, end) with their line breaks, and the length of the line break
+  // before them.
+  struct Lines {
+    std::size_t begin, end, breakBefore;
+  };
+  // A value of the key, with where the data of its last line(s) is in the text, and every line
+  // that sets it since it was last deleted.
   struct Held {
     std::string name;  // as first written
     RegistryValue value;
     std::size_t dataBegin;
     std::size_t end;  // of its last line, before the line break
+    std::vector<Lines> setBy;
   };
   using Error = const char*;  // why a line cannot be read, or nullptr when it can
 
@@ -110,6 +123,9 @@ class RegistryKey {
   std::string lineBreak_ = "\r\n";  // the header's
   std::size_t lineBegin_ = 0;       // where the line being read starts
   std::size_t lineEnd_ = 0;         // where the next one starts
+  std::size_t breakLength_ = 0;     // of the line break that ends the line being read
+  std::size_t breakBefore_ = 0;     // of the one that ends the line before it
+  std::size_t textSize_ = 0;
   std::size_t firstZero_;           // where the text's first zero byte is, if it holds one
   bool endsWithLineBreak_ = false;  // the last line read
   bool lastLineEmpty_ = false;

@@ -11,6 +11,11 @@ namespace {
 constexpr std::size_t kShownHead = 48;
 constexpr std::size_t kShownTail = 16;
 
+std::string& ProgramName() {
+  static std::string name = "vornsetup";
+  return name;
+}
+
 void AppendEscaped(std::string* shown, std::string_view text) {
   constexpr char kHex[] = "0123456789abcdef";
   for (const char c : text) {
@@ -53,13 +58,17 @@ std::string ErrorText(DWORD error) {
   return std::string(text) + " (Windows error " + std::to_string(error) + ")";
 }
 
+void SetProgramName(std::string_view name) {
+  ProgramName() = name;
+}
+
 void ReportMachineFault(std::string_view path, std::string_view reason) {
   ReportMachineFault(Quoted(path) + ": " + std::string(reason));
 }
 
 void ReportMachineFault(std::string_view what) {
   static std::set<std::string> said;
-  std::string line = "vornsetup: ";
+  std::string line = ProgramName() + ": ";
   AppendEscaped(&line, what);
   line += '\n';
   if (said.insert(line).second) std::fputs(line.c_str(), stderr);

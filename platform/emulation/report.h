@@ -16,6 +16,9 @@ std::string Quoted(std::string_view text);
 // What a Windows error code an operation failed with means, in a few words, with the code.
 std::string ErrorText(DWORD error);
 
+// The program whose lines these are, "vornsetup" unless told otherwise: each line starts with it.
+void SetProgramName(std::string_view name);
+
 // Says on standard error what went wrong in the machine itself, in one line ("vornsetup: 'path':
 // reason", the reason an OS error text or a few words), as Windows would write to its event log.
 // A line already said in this run is not said again.

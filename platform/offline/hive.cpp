@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -70,12 +71,6 @@ struct Kept {
   Hive hive{nullptr, hivex_close};
 } kept;
 
-bool Same(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
 std::string ProcPath(int fd) {
   return "/proc/self/fd/" + std::to_string(fd);
 }
@@ -128,7 +123,7 @@ std::string OpenFault(int error) {
 hive_h* Current(const HiveFile& hive, DWORD* error, std::string* why) {
   struct stat now;
   if (fstatat(hive.folder.get(), hive.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && kept.hive &&
-      Same(now, kept.identity)) {
+      emulation::SameFile(now, kept.identity)) {
     return kept.hive.get();
   }
   kept.hive.reset();
@@ -160,13 +155,27 @@ std::string Utf8(std::string_view ansi) {
   return text;
 }
 
+bool IsString(std::uint32_t type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
 // The data as RegSetValueExA stores it: a string in UTF-16, each byte a character.
 std::string Stored(const emulation::RegistryValue& value) {
   std::string text;
   for (const char c : value.data) text.append({c, '\0'});
-  return value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ
-             ? text
-             : value.data;
+  return IsString(value.type) ? text : value.data;
+}
+
+// The data as RegQueryValueExA gives it: a string in the ANSI code page, a character it cannot
+// hold as '?' and an odd last byte dropped.
+emulation::RegistryValue Given(std::uint32_t type, const std::string& data) {
+  if (!IsString(type)) return {type, data};
+  std::string text;
+  for (std::size_t at = 0; at + 1 < data.size(); at += 2) {
+    const bool ansi = data[at + 1] == '\0';
+    text.push_back(ansi ? data[at] : '?');
+  }
+  return {type, text};
 }
 
 // Calls use with the hive as it is now and the key keyPath leads to in it, under the lock of the
@@ -216,6 +225,14 @@ DWORD ReadHeld(hive_h* hive, hive_node_h key, std::vector<Held>* held, std::stri
   if (values && held->size() == hivex_node_nr_values(hive, key)) return ERROR_SUCCESS;
   *why = "a value of the key cannot be read" + Failed(errno);
   return ERROR_BADDB;
+}
+
+// Where the value of that name is among held; held.end() when there is none.
+std::vector<Held>::iterator Find(std::vector<Held>* held, const std::string& name) {
+  const std::string wanted = Utf8(name);
+  return std::find_if(held->begin(), held->end(), [&](const Held& value) {
+    return emulation::EqualsIgnoringCase(value.name, wanted);
+  });
 }
 
 // Puts a value among held as Windows would; false when held has it already.
@@ -315,13 +332,34 @@ DWORD ReadSettings(const HiveFile& hive, std::string_view keyPath, View view,
   });
 }
 
-DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
-                const emulation::NamedValues& values, std::string* why) {
+DWORD ReadValue(const HiveFile& hive, std::string_view keyPath, View view, const std::string& name,
+                emulation::RegistryValue* value, std::string* why) {
+  const DWORD error = WithKey(hive, keyPath, view, why, [&](hive_h* current, hive_node_h key) {
+    std::vector<Held> held;
+    if (const DWORD failed = ReadHeld(current, key, &held, why)) return failed;
+    const auto found = Find(&held, name);
+    if (found == held.end()) return static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
+    *value = Given(found->type, found->data);
+    return static_cast<DWORD>(ERROR_SUCCESS);
+  });
+  // A missing key has said where it was looked for; a missing value says nothing.
+  return error == ERROR_FILE_NOT_FOUND && !why->empty() ? ERROR_KEY_DELETED : error;
+}
+
+DWORD ChangeValues(const HiveFile& hive, std::string_view keyPath, View view,
+                   const emulation::NamedValues& set, const std::vector<std::string>& removed,
+                   std::string* why) {
   const DWORD error = WithKey(hive, keyPath, view, why, [&](hive_h* current, hive_node_h key) {
     std::vector<Held> held;
     bool changed = false;
     DWORD failed = ReadHeld(current, key, &held, why);
-    for (const auto& [name, value] : values) changed = Merge(&held, name, value) || changed;
+    for (const auto& [name, value] : set) changed = Merge(&held, name, value) || changed;
+    for (const std::string& name : removed) {
+      const auto found = Find(&held, name);
+      if (found == held.end()) continue;
+      held.erase(found);
+      changed = true;
+    }
     if (failed != ERROR_SUCCESS || !changed) return failed;  // nothing changed is not written
     if ((failed = MayWrite(hive, why)) != ERROR_SUCCESS) return failed;
     if ((failed = Store(current, key, &held, why)) != ERROR_SUCCESS) kept.hive.reset();

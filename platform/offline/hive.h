@@ -46,13 +46,20 @@ DWORD ReadSettings(const HiveFile& hive, std::string_view keyPath, View view,
                    const std::vector<const char*>& names, std::vector<Setting>* settings,
                    std::string* why);
 
-// Sets values on the existing key keyPath (ERROR_KEY_DELETED when it is gone) all at once, as
-// RegSetValueExA does: a value of the same name keeps its name and place, a new one goes last,
-// every other value stays, whatever its type; a string is stored in UTF-16, byte for byte. When
-// the key holds them all already, nothing is written; otherwise a new hive replaces the old one,
-// keeping its Windows security. ERROR_NOT_SUPPORTED when the key holds a value of more than
-// 16,344 bytes, which Windows keeps in big-data cells that libhivex cannot write.
-DWORD SetValues(const HiveFile& hive, std::string_view keyPath, View view,
-                const emulation::NamedValues& values, std::string* why);
+// The value of that name of the key keyPath as RegQueryValueExA gives it: a string in the ANSI
+// code page; ERROR_FILE_NOT_FOUND when the key holds none, ERROR_KEY_DELETED when it is gone.
+DWORD ReadValue(const HiveFile& hive, std::string_view keyPath, View view, const std::string& name,
+                emulation::RegistryValue* value, std::string* why);
+
+// Sets values on the existing key keyPath (ERROR_KEY_DELETED when it is gone) and removes the
+// values named all at once, as RegSetValueExA and RegDeleteValueA do: a value of the same name
+// keeps its name and place, a new one goes last, every other value stays, whatever its type; a
+// string is stored in UTF-16, byte for byte. When that changes nothing, nothing is written;
+// otherwise a new hive replaces the old one, keeping its Windows security. ERROR_NOT_SUPPORTED
+// when the key holds a value of more than 16,344 bytes, which Windows keeps in big-data cells
+// that libhivex cannot write.
+DWORD ChangeValues(const HiveFile& hive, std::string_view keyPath, View view,
+                   const emulation::NamedValues& set, const std::vector<std::string>& removed,
+                   std::string* why);
 
 }  // namespace offline

@@ -27,17 +27,24 @@ emulation::RegistryStore HiveStore(std::shared_ptr<const HiveFile> hive, View vi
             std::string why;
             return said(OpenKey(*hive, path, view, writable, &why), why);
           },
-          [=](const std::string& path, const emulation::NamedValues& values) {
+          [=](const std::string& path, const std::string& name, emulation::RegistryValue* value) {
             std::string why;
-            return said(SetValues(*hive, path, view, values, &why), why);
+            return said(ReadValue(*hive, path, view, name, value, &why), why);
+          },
+          [=](const std::string& path, const emulation::NamedValues& set,
+              const std::vector<std::string>& removed) {
+            std::string why;
+            return said(ChangeValues(*hive, path, view, set, removed, &why), why);
           }};
 }
 
-// The 95 family keeps its registry in SYSTEM.DAT, which no setup here touches: it registers in
-// system.ini.
+// The 95 family keeps its registry in SYSTEM.DAT, which no setup or remover here touches: they
+// register in system.ini.
 emulation::RegistryStore NoRegistry() {
-  const auto missing = [](const std::string&, const auto&) { return LONG{ERROR_FILE_NOT_FOUND}; };
-  return {missing, missing};
+  const auto missing = [](const std::string&, const auto&...) {
+    return LONG{ERROR_FILE_NOT_FOUND};
+  };
+  return {missing, missing, missing};
 }
 
 }  // namespace
@@ -66,7 +73,7 @@ bool OpenInstallation(const std::string& path, std::string* error) {
   return true;
 }
 
-bool OpenMachineFromEnvironment() {
+bool OpenMachineFromEnvironment(std::string_view task) {
   emulation::IgnoreHostSignals();
   const std::string path = emulation::MachineFolderFromEnvironment();
   std::string error;
@@ -74,7 +81,7 @@ bool OpenMachineFromEnvironment() {
                                        : OpenInstallation(path, &error)) {
     return true;
   }
-  emulation::ReportMachineFault("no machine to set up: " + error);
+  emulation::ReportMachineFault("no machine to " + std::string(task) + ": " + error);
   return false;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace offline {
 
@@ -13,7 +14,8 @@ namespace offline {
 bool OpenInstallation(const std::string& path, std::string* error);
 
 // Opens the machine VORN_MACHINE names (or ~/.vornsetup/machine): an emulated machine, or else a
-// mounted Windows drive. Says on standard error why not when it cannot.
-bool OpenMachineFromEnvironment();
+// mounted Windows drive. Says on standard error why not when it cannot: "no machine to " and the
+// task ("set up"), then the reason.
+bool OpenMachineFromEnvironment(std::string_view task);
 
 }  // namespace offline

@@ -1,6 +1,6 @@
-# Conformance scenarios: the same Windows calls, and the whole setup, from the same starting files
-# on Wine and on our emulated machine (the native build), and then what each returned and left
-# behind compared. harness.sh runs them ("harness.sh SCENARIO tests/conformance/conformance.sh")
+# Conformance scenarios: the same Windows calls, and the whole setup and remover, from the same
+# starting files on Wine and on our emulated machine (the native build), and then what each
+# returned and left behind compared. harness.sh runs them ("harness.sh SCENARIO tests/conformance/conformance.sh")
 # and provides the helpers.
 #
 # The emulation must do what Windows does, and Wine stands in for Windows here, with one known
@@ -12,7 +12,8 @@
 # in Wine's form. Every other case must leave the very same bytes on both.
 #
 # Environment, besides harness.sh's: VORN_NATIVE_BUILD (the native build folder, which must
-# exist), VORN_PROFILE_WRITER_EXE, VORN_REGISTRY_WRITER_EXE and VORN_PROFILE_READER_EXE.
+# exist), VORN_PROFILE_WRITER_EXE, VORN_REGISTRY_WRITER_EXE, VORN_PROFILE_READER_EXE,
+# VORN_PROFILE_GETTER_EXE, VORN_REGISTRY_EDITOR_EXE and VORN_FILE_DELETER_EXE.
 # shellcheck shell=bash disable=SC2154  # work, scenario, windows_dir, status, ...: harness.sh's
 
 readonly kNtKeys='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion'
@@ -29,12 +30,15 @@ readonly kSetupWrites='drivers32,vidc.jix1,vornjixd.dll drivers32,vidc.jix2,vorn
 # The native build's programs; without them the comparison cannot be made, so that fails.
 use_native_build() {
   native_setup=${VORN_NATIVE_BUILD:?}/setup/vornsetup
-  native_profile_writer=$VORN_NATIVE_BUILD/tests/conformance/profile_writer
-  native_registry_writer=$VORN_NATIVE_BUILD/tests/conformance/registry_writer
-  native_reg_listing=$VORN_NATIVE_BUILD/tests/conformance/reg_listing
+  native_remover=$VORN_NATIVE_BUILD/setup/vornremove
+  native_calls=$VORN_NATIVE_BUILD/tests/conformance
+  native_profile_writer=$native_calls/profile_writer
+  native_registry_writer=$native_calls/registry_writer
+  native_reg_listing=$native_calls/reg_listing
   local program
-  for program in "$native_setup" "$native_profile_writer" "$native_registry_writer" \
-    "$native_reg_listing"; do
+  for program in "$native_setup" "$native_remover" "$native_profile_writer" \
+    "$native_registry_writer" "$native_reg_listing" "$native_calls/profile_getter" \
+    "$native_calls/registry_editor" "$native_calls/file_deleter"; do
     [ -x "$program" ] || fail "no $program: build the native preset first" \
       "(cmake --preset native && cmake --build --preset native), or configure this build" \
       "with -DVORN_NATIVE_BUILD=<a native build folder>"
@@ -56,14 +60,26 @@ native_call() {  # program, arguments...
   VORN_MACHINE=$native_machine timeout -k 5 "$kWineTimeout" "$@" </dev/null
 }
 
-# Runs the native setup in a folder holding the package; sets native_status and native_boxes.
-run_native_setup() {
+# Runs the native setup (or the program given) in a folder holding the package; sets
+# native_status and native_boxes.
+run_native_setup() {  # [program]
   local dir="$work/$scenario.package" drawn="$work/$scenario.native-boxes"
   mkdir -p "$dir"
   cp "$VORN_FIXTURES/vornjixd.dll" "$VORN_FIXTURES/vornjix2.dll" "$dir/"
   native_status=0
-  (cd "$dir" && native_call "$native_setup" 2>"$drawn") || native_status=$?
+  (cd "$dir" && native_call "${1:-$native_setup}" 2>"$drawn") || native_status=$?
   mapfile -t native_boxes < <(drawn_box_texts <"$drawn")
+}
+
+run_native_remover() {
+  run_native_setup "$native_remover"
+}
+
+# The status and the boxes of the last Wine run and the last native run, compared.
+compare_outcome() {  # case
+  expect_same "$1: exit status" "$status" "$native_status"
+  expect_same "$1: boxes" "$(without_trailing_blanks "${boxes[@]}")" \
+    "$(printf '%s\n' "${native_boxes[@]}")"
 }
 
 # The texts of the boxes the native MessageBoxA drew on standard error (caption row, text rows,
@@ -307,14 +323,19 @@ compare_profile_setup() {  # case, why, system.ini before
   place_file "$3" "$native_windows_dir/system.ini"
   run_setup "$(package_dir)"
   run_native_setup
-  expect_same "$1: exit status" "$status" "$native_status"
-  expect_same "$1: boxes" "$(without_trailing_blanks "${boxes[@]}")" \
-    "$(printf '%s\n' "${native_boxes[@]}")"
+  compare_outcome "$1"
   # Kept under the case's name, for read_through_windows.
   mkdir -p "$work/$scenario.results"
   cp "$windows_dir/system.ini" "$windows_dir/$1.ini"
   cp "$native_windows_dir/system.ini" "$work/$scenario.results/$1.ini"
   compare_profile "$1" "$2" "$3" "$windows_dir/system.ini" "$native_windows_dir/system.ini"
+  # Then the remover on both, from what each setup left.
+  run_remover "$(package_dir)"
+  run_native_remover
+  compare_outcome "$1, removed"
+  cp "$windows_dir/system.ini" "$windows_dir/$1.removed.ini"
+  cp "$native_windows_dir/system.ini" "$work/$scenario.results/$1.removed.ini"
+  compare_profile "$1.removed" "$2" "$3" "$windows_dir/system.ini" "$native_windows_dir/system.ini"
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -399,11 +420,210 @@ scenario_registry() {
   report_mismatches
 }
 
+# The setup, then the remover, on both.
 compare_nt_setup() {  # case
   run_setup "$(package_dir)"
   run_native_setup
-  expect_same "$1: exit status" "$status" "$native_status"
-  expect_same "$1: boxes" "$(without_trailing_blanks "${boxes[@]}")" \
-    "$(printf '%s\n' "${native_boxes[@]}")"
+  compare_outcome "$1"
   compare_nt_keys "$1"
+  run_remover "$(package_dir)"
+  run_native_remover
+  compare_outcome "$1, removed"
+  compare_nt_keys "$1, removed"
+}
+
+# ---------------------------------------------------------------------------------------------
+# The remover's further calls, each case on the same starting files on both.
+
+# DeleteFileA: the calls in order, in one process on each side, then which of the files are left.
+# held.dll is loaded by another process under Wine and locked (flock) on the native side, as a
+# running video application holds its decoder.
+readonly kDeletions=(
+  'C:\windows\system32\plain.dll'
+  'C:\windows\system32\plain.dll'
+  'c:\WINDOWS\SYSTEM32\PLAIN2.DLL'
+  'C:\windows\system32\dotted.dll.'
+  'C:\windows\system32\nofolder\x.dll'
+  'C:\windows\system32\dotted.dll\x'
+  'C:\windows\system32\ro.dll'
+  'C:\windows\system32\afolder'
+  'C:\windows\system32\afolder\'
+  'C:\windows\system32\held.dll'
+  'C:\'
+  ''
+  '(null)'
+)
+readonly kDeletedFiles=(plain.dll plain2.dll dotted.dll ro.dll afolder held.dll)
+
+# Lays the files out in a system directory.
+place_deletion_files() {  # folder
+  local file
+  for file in plain.dll plain2.dll dotted.dll ro.dll held.dll; do
+    cp "$VORN_FIXTURES/vornjixd.dll" "$1/$file"
+  done
+  chmod 444 "$1/ro.dll"
+  mkdir -p "$1/afolder"
+}
+
+left_files() {  # folder
+  local file
+  for file in "${kDeletedFiles[@]}"; do [ ! -e "$1/$file" ] || echo "$file"; done
+}
+
+scenario_file_deletion() {
+  use_native_build
+  new_prefix win32
+  new_native_machine nt
+  local native_system="$native_windows_dir/SYSTEM32" holder
+  place_deletion_files "$system_dir"
+  place_deletion_files "$native_system"
+  hold_loaded 'C:\windows\system32\held.dll'
+  # The lock lives in the sleep's descriptor, so that stopping it lets go.
+  (exec 9<"$native_system/held.dll" && flock 9 && exec sleep "$kHoldSeconds") >/dev/null 2>&1 &
+  holder=$!
+  while flock -n "$native_system/held.dll" true; do sleep 0.05; done  # until it holds it
+  expect_same "what the calls returned" \
+    "$(wine_call wine "${VORN_FILE_DELETER_EXE:?}" "${kDeletions[@]}" | tr -d '\r')" \
+    "$(native_call "$native_calls/file_deleter" "${kDeletions[@]}" 2>/dev/null)"
+  release_held
+  kill "$holder" 2>/dev/null || true
+  wait "$holder" 2>/dev/null || true
+  expect_same "the files left" "$(left_files "$system_dir")" "$(left_files "$native_system")"
+  chmod 644 "$system_dir/ro.dll"
+  report_mismatches
+}
+
+# RegQueryValueExA, RegDeleteValueA, RegSetValueExA: one registry_editor process per row, its calls
+# separated by line feeds, on keys that start alike; then both keys listed.
+readonly kNtSubKey='Software\Microsoft\Windows NT\CurrentVersion'
+readonly kRegistryRows=(
+  "open|$kNtSubKey\\Drivers32|3
+query|t.sz|16
+query|t.sz|4
+query|t.sz|3
+query|T.SZ|0
+query|t.sz|size
+query|t.sz|none
+close
+query|t.sz|16"
+  "open|$kNtSubKey\\Drivers32|3
+query|t.dword|16
+query|t.dword|3
+query|t.bin|4
+query|t.bin|5
+query|t.empty|0
+query|t.multi|16
+query|t.multi|4
+query|t.expand|16
+query|t.hi|16
+query|vidc.uyvy|16
+delete|t.hi
+close"
+  "open|$kNtSubKey\\Drivers32|3
+query|t.missing|16
+query|t.missing|size
+query|t.missing|none
+query|(null)|16
+query||16
+root
+query|t.sz|16"
+  "open|$kNtSubKey\\Drivers32|3
+set|t.cut|abcd|3
+query|t.cut|16
+query|t.cut|3
+set|t.cut2|abcd|4
+query|t.cut2|4
+delete|T.CUT
+query|t.cut|16
+delete|t.cut
+close"
+  "open|$kNtSubKey\\Drivers32|20006
+query|t.sz|16
+delete|t.missing
+close
+open|$kNtSubKey\\Drivers32|1
+delete|t.sz
+delete|t.missing
+close
+open|$kNtSubKey\\Drivers32|2
+query|t.sz|none
+delete|t.bin
+delete|t.bin
+set|t.new|xyz
+delete|t.new
+delete|t.new
+close"
+  "open|$kNtSubKey\\drivers.desc|3
+delete|VORNJIXD.DLL
+query|vornjixd.dll|size
+close"
+)
+
+scenario_registry_queries() {
+  use_native_build
+  new_prefix win32
+  new_native_machine nt
+  start_registry "[$kDescriptionsKey]" '"vornjixd.dll"="VORN JIX1 Decoder"' "[$kHandlersKey]" \
+    '"t.sz"="abc"' '"t.dword"=dword:01020304' '"t.bin"=hex:01,02,03,04,05' '"t.empty"=""' \
+    '"t.multi"=hex(7):61,00,62,00,00' '"t.expand"=hex(2):25,61,25,00' '"t.hi"=hex(1):e9,41,00' \
+    '"vidc.uyvy"="VornJixD.DLL"'
+  local row calls
+  for row in "${kRegistryRows[@]}"; do
+    mapfile -t calls <<<"$row"
+    expect_same "registry calls: ${calls[*]}" \
+      "$(wine_call wine "${VORN_REGISTRY_EDITOR_EXE:?}" "${calls[@]}" | tr -d '\r')" \
+      "$(native_call "$native_calls/registry_editor" "${calls[@]}" 2>/dev/null)"
+  done
+  compare_nt_keys "registry calls"
+  report_mismatches
+}
+
+# GetPrivateProfileStringA: one profile_getter process for all rows, each SECTION KEY DEFAULT
+# SIZE FILE ("_" for a blank), over the same file. A row after "|" lists cut to the buffer, where Windows ends
+# the list with two zeros and Wine with one (Wine's own tests show Windows' second one): only what
+# comes before the buffer's last byte is compared there.
+readonly kProfileFile=$'; top\r\n[drivers32]\r\n  vidc.jix1 =  vornjixd.dll  \r\nVIDC.JIX2="quoted"\r\nvidc.q1="half\r\nvidc.q2=\'single\'\r\nnoequals\r\n; comment=x\r\n\r\nvidc.long=0123456789abcdefghij\r\nvidc.empty=\r\n[ Other ]\r\na=1\r\n[drivers32]\r\nvidc.second=2\r\n[mci]\r\n[e]\r\n; c\r\n'
+readonly kProfileReads=(
+  'drivers32 vidc.jix1 def 16 t.ini' 'DRIVERS32 _vidc.jix2_ def 16 t.ini'
+  'drivers32 vidc.q1 def 16 t.ini' 'drivers32 vidc.q2 def 16 t.ini'
+  'drivers32 noequals def 16 t.ini' 'drivers32 vidc.long def 16 t.ini'
+  'drivers32 vidc.long def 0 t.ini' 'drivers32 vidc.long def 1 t.ini'
+  'drivers32 vidc.long def 2 t.ini' 'drivers32 vidc.empty def 16 t.ini'
+  'drivers32 vidc.missing def__ 16 t.ini' 'drivers32 vidc.missing __def 16 t.ini'
+  'drivers32 vidc.missing "def"_ 16 t.ini' 'drivers32 vidc.missing (null) 16 t.ini'
+  'drivers32 vidc.missing __ 16 missing.ini' 'drivers32 vidc.second def 16 t.ini'
+  'other a def 16 t.ini' 'drivers32 vidc.jix1 def 16 C:\windows\T.INI'
+  'drivers32 vidc.jix1 def 16 (null)' 'drivers32 ;_comment def 16 t.ini'
+  'drivers32 (null) def 64 t.ini' '(null) (null) def 64 t.ini' '(null) x def 16 missing.ini'
+  'mci (null) def 16 t.ini' 'e (null) def 16 t.ini' 'drivers32 (null) def 2 t.ini'
+  'drivers32 vidc.jix1 def 16 C:\windows' 'drivers32 vidc.jix1 def 16 nofolder\t.ini'
+  '(null) (null) def 1 t.ini'
+  '| drivers32 (null) def 20 t.ini' '| (null) (null) def 10 t.ini' '| (null) (null) def 3 t.ini'
+)
+
+scenario_profile_reads() {
+  use_native_build
+  new_prefix win32
+  new_native_machine 95
+  printf '%s' "$kProfileFile" >"$windows_dir/t.ini"
+  printf '%s' "$kProfileFile" >"$native_windows_dir/t.ini"
+  local row words arguments=() cut=()
+  for row in "${kProfileReads[@]}"; do
+    if [ "${row:0:2}" = '| ' ]; then cut+=(1); row=${row:2}; else cut+=(0); fi
+    read -r -a words <<<"$row"
+    arguments+=("${words[@]//_/ }")  # "_" stands for a blank
+  done
+  local wine_lines native_lines i
+  mapfile -t wine_lines < <(wine_call wine "${VORN_PROFILE_GETTER_EXE:?}" "${arguments[@]}" |
+    tr -d '\r')
+  mapfile -t native_lines < <(native_call "$native_calls/profile_getter" "${arguments[@]}" \
+    2>/dev/null)
+  for i in "${!cut[@]}"; do
+    if [ "${cut[$i]}" = 1 ]; then
+      expect_same "profile read (a cut list)" "${wine_lines[$i]%|*}" "${native_lines[$i]%|*}"
+    else
+      expect_same "profile read" "${wine_lines[$i]:-}" "${native_lines[$i]:-}"
+    fi
+  done
+  report_mismatches
 }

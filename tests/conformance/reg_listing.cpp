@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
     return kBadStoreStatus;
   }
   if (!store->Exists()) return kNoKeyStatus;
+  if (store->Values().empty()) return 0;  // Wine's reg.exe lists nothing for a key without values
   std::printf("\n%s\n", key.c_str());
   for (const auto& [name, value] : store->Values()) {
     std::printf("    %s    %s    %s\n", name.empty() ? kDefaultValueName : name.c_str(),

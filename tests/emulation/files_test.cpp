@@ -1,4 +1,5 @@
-// CopyFileA on a real machine folder: the answers Windows gives, and the files it leaves.
+// CopyFileA and DeleteFileA on a real machine folder: the answers Windows gives, and the files
+// they leave.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -176,6 +177,80 @@ TEST_F(EmulatedMachineTest, CopyFileCopiesOnlyPlainFiles) {
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ListFolder(system32), "");
   }
+}
+
+// Each row starts from a system folder holding vornjixd.dll and a package folder (the current
+// directory) holding its own; what each folder holds afterwards, by name.
+TEST_F(EmulatedMachineTest, DeleteFileAnswersAsWindowsDoes) {
+  const char* kFile = "C:\\WINDOWS\\SYSTEM32\\vornjixd.dll";
+  const auto nothing = [](const std::string&, const std::string&) {};
+  const struct {
+    const char* name;
+    std::function<void(const std::string& system32, const std::string& package)> prepare;
+    const char* path;
+    DWORD error;  // ERROR_SUCCESS when the file must go
+    const char* system32;
+    const char* package;
+  } kCases[] = {
+      {"deleted", nothing, kFile, ERROR_SUCCESS, "", "vornjixd.dll "},
+      {"a name in another letter case, and trailing dots", nothing,
+       "c:\\windows\\SYSTEM32\\VORNJIXD.DLL..", ERROR_SUCCESS, "", "vornjixd.dll "},
+      {"a relative name is in the current directory", nothing, "vornjixd.dll", ERROR_SUCCESS,
+       "vornjixd.dll ", ""},
+      {"missing", nothing, "C:\\WINDOWS\\SYSTEM32\\vornjix2.dll", ERROR_FILE_NOT_FOUND,
+       "vornjixd.dll ", "vornjixd.dll "},
+      {"its folder missing", nothing, "C:\\WINDOWS\\SYSTEM\\vornjixd.dll", ERROR_PATH_NOT_FOUND,
+       "vornjixd.dll ", "vornjixd.dll "},
+      {"a file where a folder should be", nothing, "C:\\WINDOWS\\SYSTEM32\\vornjixd.dll\\x",
+       ERROR_PATH_NOT_FOUND, "vornjixd.dll ", "vornjixd.dll "},
+      {"read-only, whoever asks",
+       [](const std::string& s, const std::string&) {
+         fs::permissions(s + "/vornjixd.dll", fs::perms::owner_read);
+       },
+       kFile, ERROR_ACCESS_DENIED, "vornjixd.dll ", "vornjixd.dll "},
+      {"a folder",
+       [](const std::string& s, const std::string&) { fs::create_directory(s + "/folder.dll"); },
+       "C:\\WINDOWS\\SYSTEM32\\folder.dll", ERROR_ACCESS_DENIED, "folder.dll vornjixd.dll ",
+       "vornjixd.dll "},
+      {"a link out of the machine: neither it nor what it leads to",
+       [](const std::string& s, const std::string& p) {
+         fs::create_symlink(p + "/vornjixd.dll", s + "/link.dll");
+       },
+       "C:\\WINDOWS\\SYSTEM32\\link.dll", ERROR_ACCESS_DENIED, "link.dll vornjixd.dll ",
+       "vornjixd.dll "},
+      {"the root of the drive", nothing, "C:\\", ERROR_ACCESS_DENIED, "vornjixd.dll ",
+       "vornjixd.dll "},
+      {"another drive", nothing, "D:\\vornjixd.dll", ERROR_PATH_NOT_FOUND, "vornjixd.dll ",
+       "vornjixd.dll "},
+      {"an empty name", nothing, "", ERROR_PATH_NOT_FOUND, "vornjixd.dll ", "vornjixd.dll "},
+      {"no name", nothing, nullptr, ERROR_PATH_NOT_FOUND, "vornjixd.dll ", "vornjixd.dll "},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    for (const std::string& each : {system32, package}) {
+      for (const auto& entry : fs::directory_iterator(each)) fs::remove_all(entry);  // cwd stays
+      WriteFile(each + "/vornjixd.dll", "a decoder");
+    }
+    c.prepare(system32, package);
+    SetLastError(kSentinel);
+    EXPECT_EQ(DeleteFileA(c.path), c.error == ERROR_SUCCESS ? TRUE : FALSE);
+    EXPECT_EQ(GetLastError(), c.error == ERROR_SUCCESS ? kSentinel : c.error);
+    EXPECT_EQ(ListFolder(system32), c.system32);
+    EXPECT_EQ(ListFolder(package), c.package);
+  }
+}
+
+// A decoder a video application holds stays, as a loaded DLL does on Windows, until it lets go.
+TEST_F(EmulatedMachineTest, DeleteFileLeavesADecoderInUse) {
+  WriteFile(system32 + "/vornjixd.dll", "a decoder");
+  const int user = open((system32 + "/vornjixd.dll").c_str(), O_RDONLY);
+  ASSERT_EQ(flock(user, LOCK_SH), 0);
+  EXPECT_EQ(DeleteFileA("C:\\WINDOWS\\SYSTEM32\\vornjixd.dll"), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(ReadFile(system32 + "/vornjixd.dll"), "a decoder");
+  close(user);
+  EXPECT_EQ(DeleteFileA("C:\\WINDOWS\\SYSTEM32\\vornjixd.dll"), TRUE);
+  EXPECT_FALSE(Exists(system32 + "/vornjixd.dll"));
 }
 
 }  // namespace

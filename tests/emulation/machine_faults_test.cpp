@@ -246,6 +246,81 @@ TEST(MachineFaults, EachEndsAsTheTablesSayAndLosesNothing) {
   });
 }
 
+// The remover on a machine the setup ran on, with something wrong in it: a user who may not
+// change the registration removes nothing, and nothing outside the machine is deleted.
+TEST(MachineFaults, TheRemoverEndsAsTheTablesSayAndLosesNothing) {
+  const RunOptions remover = Remover();
+  RunOptions unprivileged = remover;
+  unprivileged.unprivileged = true;
+  const auto installedThen = [](const std::function<void(Bench&)>& spoil) {
+    return [=](Bench& b) {
+      RunSetupOn(b);
+      spoil(b);
+    };
+  };
+  // The registration and the first decoder gone, what stands at the second decoder's place kept.
+  const auto unregistered = [](Snapshot& m) {
+    m.erase(kSystem32 + "/vornjixd.dll");
+    m[kStore] = kFreshStore;
+  };
+  CheckRuns({
+      {"a store the user may not write",
+       installedThen([](Bench& b) { DenyWriting(b, kStore); }),
+       0,
+       {kNotRemovedText},
+       Nothing,
+       unprivileged,
+       {"vornremove: '", "HKLM.reg': may not be changed: access denied (Windows error 5)"}},
+      {"95 family, a system.ini the user may not write",
+       [](Bench& b) {
+         b.folder.Describe("95");
+         RunSetupOn(b);
+         DenyWriting(b, kSystemIni);
+       },
+       0,
+       {kNotRemovedText},
+       Nothing,
+       unprivileged,
+       {"/system.ini': access denied (Windows error 5)"}},
+      {"a folder where the second decoder is",
+       installedThen([](Bench& b) { PutFolder(b.At(kSystem32) + "/vornjix2.dll"); }),
+       1,
+       {kRemovalInUseText},
+       unregistered,
+       remover,
+       {"vornremove: cannot delete '", ": access denied (Windows error 5)"}},
+      {"the second decoder a link out of the machine",
+       installedThen([](Bench& b) {
+         WriteFile(b.outside + "/SYSTEM32/vornjix2.dll", kSecondDecoder);
+         PutLink(b.At(kSystem32) + "/vornjix2.dll", b.outside + "/SYSTEM32/vornjix2.dll");
+       }),
+       1,
+       {kRemovalInUseText},
+       unregistered,
+       remover,
+       {"vornremove: cannot delete '",
+        ", a link, which is never followed: access denied (Windows error 5)"}},
+      {"SYSTEM32 a link out of the machine",
+       [](Bench& b) {
+         WriteFile(b.outside + "/SYSTEM32/vornjixd.dll", kFirstDecoder);
+         PutLink(b.At(kSystem32), b.outside + "/SYSTEM32");
+       },
+       0,
+       {kRemovedText},
+       Nothing,
+       remover,
+       {"vornremove: cannot delete 'C:\\WINDOWS\\SYSTEM32\\vornjixd.dll': its folder is not found "
+        "(Windows error 3)"}},
+      {"a decoder the user may not delete",
+       installedThen([](Bench& b) { DenyWriting(b, kSystem32 + "/vornjix2.dll"); }),
+       1,
+       {kRemovalInUseText},
+       unregistered,
+       unprivileged,
+       {"vornjix2.dll", ": access denied (Windows error 5)"}},
+  });
+}
+
 // A folder a killed run left half-made as a fresh machine (it holds the marker), with something
 // in it that keeps the machine from being finished: it is refused, and left as it was.
 TEST(MachineFaults, AHalfMadeMachineThatCannotBeFinishedIsLeftAsItWas) {

@@ -21,10 +21,10 @@ namespace {
 constexpr unsigned kRunTimeLimitSeconds = 30;
 
 // The unprivileged user cannot reach the build tree: it runs a copy beside its machine.
-std::string ProgramFor(const std::string& machine, bool unprivileged) {
-  if (!unprivileged || getuid() != 0) return VORNSETUP_PATH;
-  const std::string copy = fs::path(machine).parent_path() / "vornsetup";
-  fs::copy_file(VORNSETUP_PATH, copy, fs::copy_options::overwrite_existing);
+std::string ProgramFor(const std::string& machine, const RunOptions& options) {
+  if (!options.unprivileged || getuid() != 0) return options.program;
+  const std::string copy = fs::path(machine).parent_path() / fs::path(options.program).filename();
+  fs::copy_file(options.program, copy, fs::copy_options::overwrite_existing);
   fs::permissions(copy, fs::perms::all);
   return copy;
 }
@@ -61,7 +61,7 @@ std::string ProgramFor(const std::string& machine, bool unprivileged) {
 }  // namespace
 
 RunResult RunNative(const std::string& machine, const std::string& cwd, const RunOptions& options) {
-  const std::string program = ProgramFor(machine, options.unprivileged);
+  const std::string program = ProgramFor(machine, options);
   std::string errors = (fs::temp_directory_path() / "vorn-stderr-XXXXXX").string();
   int capture = mkstemp(errors.data());
   const pid_t child = fork();
@@ -85,14 +85,20 @@ RunResult RunNative(const std::string& machine, const std::string& cwd, const Ru
   return RunResult{code, output, usage.ru_maxrss};
 }
 
-int StartNative(const std::string& machine, const std::string& cwd) {
+int StartNative(const std::string& machine, const std::string& cwd, const char* program) {
   const pid_t child = fork();
   if (child == 0) {
     const int quiet = open("/dev/null", O_WRONLY);
     dup2(quiet, STDERR_FILENO);
-    ExecSetup(VORNSETUP_PATH, machine, cwd, RunOptions());
+    ExecSetup(program, machine, cwd, RunOptions());
   }
   return child;
+}
+
+RunOptions Remover() {
+  RunOptions options;
+  options.program = VORNREMOVE_PATH;
+  return options;
 }
 
 std::string Box(const std::string& text) {

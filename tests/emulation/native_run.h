@@ -16,7 +16,8 @@ struct RunOptions {
   bool unprivileged = false;  // as a user without rights to root-owned files, even under root
   long fileSizeLimit = -1;    // bytes any file may grow to: a full disk
   bool unreadErrors = false;  // standard error a pipe that nobody reads: nothing is captured
-  std::vector<std::string> under = {};  // a program the setup runs under: strace, say
+  std::vector<std::string> under = {};   // a program the setup runs under: strace, say
+  const char* program = VORNSETUP_PATH;  // or VORNREMOVE_PATH
 };
 
 struct RunResult {
@@ -25,12 +26,17 @@ struct RunResult {
   long peakKilobytes;  // its largest resident set
 };
 
-// Runs the native vornsetup in folder cwd on the machine in machine.
+// Runs the native vornsetup (or the program the options name) in folder cwd on the machine in
+// machine.
 RunResult RunNative(const std::string& machine, const std::string& cwd,
                     const RunOptions& options = {});
 
-// Starts it without waiting; returns the process id.
-int StartNative(const std::string& machine, const std::string& cwd);
+// Starts the program without waiting; returns the process id.
+int StartNative(const std::string& machine, const std::string& cwd,
+                const char* program = VORNSETUP_PATH);
+
+// The options of a run of the remover.
+RunOptions Remover();
 
 // A box as the native MessageBoxA draws it, for the setup's caption.
 std::string Box(const std::string& text);

@@ -1,5 +1,6 @@
-// WritePrivateProfileStringA on the machine's profile files: where they live, and Windows'
-// answers. How the text itself is edited is profile_text_test's part.
+// GetPrivateProfileStringA and WritePrivateProfileStringA on the machine's profile files: where
+// they live, and Windows' answers. How the text itself is read and edited is profile_text_test's
+// part.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -107,6 +108,52 @@ TEST_F(ProfileTest, AnswersCallsThatWriteNothingAsWindowsDoes) {
     EXPECT_EQ(Ini(), kFreshSystemIni);
   }
   EXPECT_EQ(ListFolder(folder.drive + "/WINDOWS"), "SYSTEM32 system.ini ");
+}
+
+// What a read gives: the answer, then the buffer (filled with '#' before) to its end.
+std::string Got(const char* section, const char* key, const char* fallback, DWORD size,
+                const char* file) {
+  char buffer[32];
+  std::string(sizeof buffer, '#').copy(buffer, sizeof buffer);
+  const DWORD got = GetPrivateProfileStringA(section, key, fallback, buffer, size, file);
+  return std::to_string(got) + ":" + std::string(buffer, size);
+}
+
+TEST_F(ProfileTest, ReadsAsWindowsDoes) {
+  using namespace std::string_literals;
+  WriteFile(folder.drive + "/WINDOWS/t.ini", "[s]\r\nk = \"v w\" \r\nlong=0123456789\r\n[t]\r\n");
+  const struct {
+    const char* section;
+    const char* key;
+    const char* fallback;
+    DWORD size;
+    const char* file;
+    std::string expected;
+  } kCases[] = {
+      {"S", "K", "d", 8, "t.ini", "3:v w\0####"s},
+      {"s", "long", "d", 8, "C:\\WINDOWS\\T.INI", "7:0123456\0"s},
+      {"s", "long", "d", 1, "t.ini", "0:\0"s},
+      {"s", "long", "d", 0, "t.ini", "0:"s},
+      {"s", "missing", "\"d\"  ", 4, "t.ini", "1:d\0##"s},
+      {"s", "k", nullptr, 4, "missing.ini", "0:\0###"s},
+      {"drivers32", "vidc.jix1", "d", 4, nullptr, "1:d\0##"s},  // win.ini, missing
+      {"s", nullptr, "d", 16, "t.ini", "7:k\0long\0\0########"s},
+      {"s", nullptr, "d", 7, "t.ini", "5:k\0lon\0\0"s},  // cut, ending in two zeros
+      {"t", nullptr, "d", 4, "t.ini", "1:d\0##"s},       // no keys: the default
+      {nullptr, "k", "d", 8, "t.ini", "4:s\0t\0\0###"s},
+      {nullptr, nullptr, "d", 3, "t.ini", "1:s\0\0"s},
+      {nullptr, nullptr, "d", 4, "missing.ini", "0:\0###"s},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.section ? c.section : "(null)") + "|" + (c.key ? c.key : "(null)"));
+    EXPECT_EQ(Got(c.section, c.key, c.fallback, c.size, c.file), c.expected);
+  }
+  // A profile that cannot be read gives the default, and the user is told.
+  fs::create_directory(folder.drive + "/WINDOWS/folder.ini");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Got("s", "k", "d", 2, "folder.ini"), "1:d\0"s);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("folder.ini': not a plain file\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/emulation/profile_text.h"
 
@@ -12,6 +13,9 @@ namespace {
 using emulation::DeleteProfileKey;
 using emulation::DeleteProfileSection;
 using emulation::GetProfileString;
+using emulation::ProfileDefault;
+using emulation::ProfileKeyNames;
+using emulation::ProfileSectionNames;
 using emulation::SetProfileString;
 
 struct SetCase {
@@ -185,6 +189,26 @@ TEST(GetProfileString, ReadsAsWindowsDoes) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(GetProfileString(c.text, "x", "k"), c.expected);
   }
+}
+
+// What the listing forms and the default give, as Wine 8 gives them.
+TEST(ProfileNames, ListAsWindowsDoes) {
+  using Names = std::vector<std::string>;
+  constexpr char kText[] =
+      "k=0\r\n[ A ]\r\n a =1\r\n;c=2\r\nno equals\r\n=empty\r\n\r\n[]\r\n[b]\r\n[a]\r\nx=3";
+  EXPECT_EQ(ProfileSectionNames(kText), (Names{"A", "b", "a"}));
+  EXPECT_EQ(ProfileKeyNames(kText, " a "), (Names{"a", ""}));  // the first section of the name
+  EXPECT_EQ(ProfileKeyNames(kText, "b"), Names());
+  EXPECT_EQ(ProfileKeyNames(kText, "c"), Names());
+  // A key named like a comment is read, though no write makes one.
+  EXPECT_EQ(GetProfileString(kText, "A", ";c"), "2");
+  const struct {
+    const char* given;
+    const char* expected;
+  } kDefaults[] = {{"def  ", "def"}, {"  def", "  def"}, {"\"def\" ", "def"},
+                   {"'d'", "d"},     {"\"d'", "\"d'"},   {"  ", " "},
+                   {"", ""},         {"d\t", "d\t"}};
+  for (const auto& d : kDefaults) EXPECT_EQ(ProfileDefault(d.given), d.expected) << d.given;
 }
 
 }  // namespace

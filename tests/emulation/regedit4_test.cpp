@@ -421,4 +421,95 @@ TEST(SetValue, SetsSeveralAtOnce) {
             "\r\n");
 }
 
+// The text with the values named removed from key.
+std::string Remove(std::string_view text, std::string_view key,
+                   const std::vector<std::string>& names) {
+  return emulation::Spliced(text, MustRead(text, key).Remove(names));
+}
+
+// Every line that sets a value goes, in every section of its key, and nothing else; lines the
+// store added go as they came, so that a text gets back its bytes.
+TEST(RemoveValue, TakesEveryLineThatSetsItAndNothingElse) {
+  constexpr std::string_view kTwice =
+      "REGEDIT4\r\n"
+      "[HKEY_LOCAL_MACHINE\\A]\r\n"
+      "\"x\"=\"1\" ; first\r\n"
+      "\"Keep\"=dword:1\r\n"
+      "[HKEY_LOCAL_MACHINE\\B]\r\n"
+      "\"x\"=\"other key\"\r\n"
+      "[hkey_local_machine\\a]\r\n"
+      "\"x\"=-\r\n"
+      "\"X\"=hex:01,\\\r\n"
+      "  02\r\n"
+      "\r\n"sv;
+  constexpr std::string_view kAtTheEnd =
+      "REGEDIT4\n"
+      "[HKEY_LOCAL_MACHINE\\A]\n"
+      "\"keep\"=\"1\"\n"
+      "\"y\"=\"2\"\n"
+      "\"z\"=\"3\""sv;
+  const struct {
+    const char* what;
+    std::string_view before;
+    std::vector<std::string> names;
+    std::string_view after;
+  } kCases[] = {
+      {"set since its deletion, with its continuation",
+       kTwice,
+       {"x"},
+       "REGEDIT4\r\n"
+       "[HKEY_LOCAL_MACHINE\\A]\r\n"
+       "\"x\"=\"1\" ; first\r\n"
+       "\"Keep\"=dword:1\r\n"
+       "[HKEY_LOCAL_MACHINE\\B]\r\n"
+       "\"x\"=\"other key\"\r\n"
+       "[hkey_local_machine\\a]\r\n"
+       "\"x\"=-\r\n"
+       "\r\n"},
+      {"in two sections",
+       kTwice,
+       {"KEEP", "x", "missing"},
+       "REGEDIT4\r\n"
+       "[HKEY_LOCAL_MACHINE\\A]\r\n"
+       "\"x\"=\"1\" ; first\r\n"
+       "[HKEY_LOCAL_MACHINE\\B]\r\n"
+       "\"x\"=\"other key\"\r\n"
+       "[hkey_local_machine\\a]\r\n"
+       "\"x\"=-\r\n"
+       "\r\n"},
+      {"missing", kTwice, {"missing", "B"}, kTwice},
+      {"the last line, without a line break",
+       kAtTheEnd,
+       {"z"},
+       "REGEDIT4\n"
+       "[HKEY_LOCAL_MACHINE\\A]\n"
+       "\"keep\"=\"1\"\n"
+       "\"y\"=\"2\""},
+      {"the last two lines",
+       kAtTheEnd,
+       {"z", "y"},
+       "REGEDIT4\n"
+       "[HKEY_LOCAL_MACHINE\\A]\n"
+       "\"keep\"=\"1\""},
+      {"around a line kept",
+       kAtTheEnd,
+       {"z", "keep"},
+       "REGEDIT4\n"
+       "[HKEY_LOCAL_MACHINE\\A]\n"
+       "\"y\"=\"2\""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(Remove(c.before, "HKEY_LOCAL_MACHINE\\A", c.names), c.after);
+    EXPECT_EQ(Remove(c.after, "HKEY_LOCAL_MACHINE\\A", c.names), c.after);
+  }
+  // What Set added, Remove takes away again, byte for byte.
+  for (std::string_view text : {kTwice, kAtTheEnd}) {
+    const Values added = {{"new1", Value(1, "a\0"sv)}, {"new2", Value(3, "\1")}};
+    EXPECT_EQ(Remove(Set(text, "HKEY_LOCAL_MACHINE\\A", added), "HKEY_LOCAL_MACHINE\\A",
+                     {"new2", "NEW1"}),
+              text);
+  }
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
-// RegOpenKeyExA, RegSetValueExA and RegCloseKey over the machine's HKLM.reg: Windows' answers,
-// and a store that keeps every byte it was not asked to change.
+// RegOpenKeyExA, RegQueryValueExA, RegSetValueExA, RegDeleteValueA and RegCloseKey over the
+// machine's HKLM.reg: Windows' answers, and a store that keeps every byte it was not asked to
+// change.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -246,6 +247,95 @@ TEST_F(RegistryTest, AStoreThatIsGoneOrALinkWhenItIsSavedIsNeitherMadeNorWritten
     EXPECT_EQ(Exists(store), std::string(c.name) != "deleted");
     EXPECT_EQ(ListFolder(folder.machine).find(".vorn-"), std::string::npos);
   }
+}
+
+// A query as registry_editor shows one: the answer, the type, the count and the buffer's bytes,
+// one more than its size (0xcc before); size -1 passes no buffer.
+std::string Query(HKEY key, const char* name, int size) {
+  BYTE buffer[17];
+  std::fill(std::begin(buffer), std::end(buffer), 0xcc);
+  DWORD type = 0xdeadbeef, count = size < 0 ? 0xdeadbeef : static_cast<DWORD>(size);
+  const LONG result =
+      RegQueryValueExA(key, name, nullptr, &type, size < 0 ? nullptr : buffer, &count);
+  char field[64];
+  std::snprintf(field, sizeof field, "%d type %x count %x data", static_cast<int>(result),
+                static_cast<unsigned>(type), static_cast<unsigned>(count));
+  std::string shown = field;
+  for (int i = 0; i <= size; ++i) {
+    std::snprintf(field, sizeof field, " %02x", buffer[i]);
+    shown += field;
+  }
+  return shown;
+}
+
+// Each answer as Wine 8 gives it for the same value (tests/conformance holds both side by side).
+TEST_F(RegistryTest, QueriesAnswerAsWindowsDoes) {
+  WriteFile(
+      folder.machine + "/HKLM.reg",
+      kFreshStore + "[HKEY_LOCAL_MACHINE\\" + kDrivers32 +
+          "]\r\n\"t.sz\"=\"abc\"\r\n\"t.cut\"=hex(1):61,62,63\r\n\"t.dword\"=dword:01020304\r\n"
+          "\"t.bin\"=hex:01,02,03,04,05\r\n\"t.empty\"=\"\"\r\n");
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_QUERY_VALUE, &key), 0);
+  const struct {
+    const char* name;
+    int size;
+    const char* expected;
+  } kCases[] = {
+      {"t.sz", 4, "0 type 1 count 4 data 61 62 63 00 cc"},
+      {"T.SZ", 3, "234 type 1 count 4 data cc cc cc cc"},  // too small: left as it was
+      {"t.sz", -1, "0 type 1 count 4 data"},
+      {"t.cut", 4, "0 type 1 count 3 data 61 62 63 00 cc"},  // a zero where there is room
+      {"t.cut", 3, "0 type 1 count 3 data 61 62 63 cc"},
+      {"t.dword", 4, "0 type 4 count 4 data 04 03 02 01 cc"},
+      {"t.bin", 4, "234 type 3 count 5 data cc cc cc cc cc"},
+      {"t.empty", 0, "234 type 1 count 1 data cc"},
+      {"t.missing", 4, "2 type 0 count 4 data cc cc cc cc cc"},
+      {"t.missing", -1, "2 type 0 count 0 data"},
+      {nullptr, 2, "2 type 0 count 2 data cc cc cc"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(Query(key, c.name, c.size), c.expected) << c.name;
+  EXPECT_EQ(RegDeleteValueA(key, "t.sz"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(Query(key, "t.sz", 0), "6 type deadbeef count 0 data cc");
+  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "t.sz", 0), "2 type 0 count 0 data cc");
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_WRITE, &key), 0);
+  EXPECT_EQ(Query(key, "t.sz", 0), "5 type 0 count 0 data cc");
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  DWORD size = 4;
+  BYTE data[4];
+  EXPECT_EQ(RegQueryValueExA(key, "t.sz", nullptr, nullptr, data, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegQueryValueExA(key, "t.sz", &size, nullptr, nullptr, &size), ERROR_INVALID_PARAMETER);
+}
+
+// Removals are saved when the key is closed, all at once, and until then the handle's queries
+// see them and what it set; a value set and removed again leaves the store as it was.
+TEST_F(RegistryTest, RemovesValuesAtCloseAndSeesItsOwnChanges) {
+  const std::string kStoreWithDefault = kFreshStore + "[HKEY_LOCAL_MACHINE]\r\n@=\"root\"\r\n";
+  WriteFile(folder.machine + "/HKLM.reg", kStoreWithDefault);
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key),
+            0);
+  EXPECT_EQ(RegDeleteValueA(key, "VIDC.MRLE"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(key, "vidc.mrle"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Query(key, "vidc.mrle", 0), "2 type 0 count 0 data cc");
+  EXPECT_EQ(RegSetValueExA(key, "vidc.new", 0, REG_SZ, reinterpret_cast<const BYTE*>("n"), 2), 0);
+  EXPECT_EQ(Query(key, "VIDC.NEW", 2), "0 type 1 count 2 data 6e 00 cc");
+  EXPECT_EQ(RegDeleteValueA(key, "vidc.new"), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key, "wavemapper", 0, REG_SZ, reinterpret_cast<const BYTE*>("w"), 2), 0);
+  EXPECT_EQ(RegDeleteValueA(key, "wavemapper"), ERROR_SUCCESS);  // the stored one goes too
+  EXPECT_EQ(RegDeleteValueA(key, "vidc.new"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Store(), kStoreWithDefault);  // nothing saved before the close
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  std::string expected = kStoreWithDefault;
+  for (const char* line :
+       {"\"vidc.mrle\"=\"msrle32.dll\"\r\n", "\"wavemapper\"=\"msacm32.drv\"\r\n"}) {
+    expected.erase(expected.find(line), std::string(line).size());
+  }
+  EXPECT_EQ(Store(), expected);
+  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "", 5), "0 type 1 count 5 data 72 6f 6f 74 00 cc");
+  EXPECT_EQ(RegDeleteValueA(HKEY_LOCAL_MACHINE, ""), ERROR_ACCESS_DENIED);
 }
 
 }  // namespace

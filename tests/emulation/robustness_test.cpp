@@ -1,5 +1,5 @@
-// The machine under the worst a user's machine sees: setups killed at any moment while they
-// write, and several setups and other programs changing the machine at once.
+// The machine under the worst a user's machine sees: setups and removers killed at any moment
+// while they write, and several of them and other programs changing the machine at once.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,6 +17,7 @@
 
 #include "platform/emulation/profile_text.h"
 #include "platform/emulation/regedit4.h"
+#include "registration/messages.h"
 #include "tests/emulation/machine_folder.h"
 #include "tests/emulation/native_run.h"
 
@@ -103,12 +104,15 @@ bool KilledMidWrite(pid_t setup, int* status) {
 // How long a whole run from where reset puts the machine takes here, the middle of three: the
 // kills fall anywhere within it.
 std::chrono::steady_clock::duration RunTime(const std::string& machine, const std::string& package,
-                                            const std::function<void()>& reset) {
+                                            const std::function<void()>& reset,
+                                            const char* program = VORNSETUP_PATH) {
+  RunOptions options;
+  options.program = program;
   std::vector<std::chrono::steady_clock::duration> times;
   for (int run = 0; run < 3; ++run) {
     reset();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(RunNative(machine, package).status, 0);
+    EXPECT_EQ(RunNative(machine, package, options).status, 0);
     times.push_back(std::chrono::steady_clock::now() - start);
   }
   std::sort(times.begin(), times.end());
@@ -131,7 +135,8 @@ void ExpectWholeFileOrNone(const std::string& path, const std::string& expected)
   EXPECT_TRUE(ReadFile(path) == expected) << path << " is neither missing nor whole";
 }
 
-TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
+// Setups from a machine without the package and removers from one a setup ran on, in turn.
+TEST(Robustness, SetupsAndRemoversKilledAtAnyMomentLeaveEveryFileOldOrNewAndWhole) {
   const int trials = Setting("VORN_KILL_TRIALS", 300);
   int changing = 0;
   for (const char* platform : {"nt", "95"}) {
@@ -139,50 +144,82 @@ TEST(Robustness, ASetupKilledAtAnyMomentLeavesEveryFileOldOrNewAndWhole) {
     CrowdedMachine machine;
     machine.folder.Describe(platform);
     const std::string system32 = machine.folder.drive + "/WINDOWS/SYSTEM32";
+    const std::string store = machine.folder.machine + "/HKLM.reg";
     const std::string ini = machine.folder.drive + "/WINDOWS/system.ini";
+    const std::string first = ReadFile(machine.package + "/vornjixd.dll"),
+                      second = ReadFile(machine.package + "/vornjix2.dll");
 
     const auto reset = [&] {
-      WriteFile(machine.folder.machine + "/HKLM.reg", machine.oldStore);
+      WriteFile(store, machine.oldStore);
       WriteFile(ini, machine.oldIni);
       fs::remove(system32 + "/vornjixd.dll");
       fs::remove(system32 + "/vornjix2.dll");
     };
-    const auto runTime = RunTime(machine.folder.machine, machine.package, reset);
-
-    std::mt19937 random(20261208);
-    int finished = 0, untouched = 0, midWrite = 0, strays = 0;
-    for (int trial = 0; trial < trials; ++trial) {
-      reset();
-      const pid_t setup = StartNative(machine.folder.machine, machine.package);
-      std::this_thread::sleep_for(runTime * std::uniform_real_distribution<>(0, 1.2)(random));
-      int status;
-      midWrite += KilledMidWrite(setup, &status);
-      finished += WIFEXITED(status);
-      strays += StrayFiles(machine.folder.machine);
-
-      const std::string store = ReadFile(machine.folder.machine + "/HKLM.reg");
-      std::string error;
-      EXPECT_TRUE(RegistryKey::ReadText(kDrivers32Key, store, &error)) << error;
-      const std::size_t stored = ExpectOldWithLinesAdded(store, machine.oldStore, kStoreLines);
-      EXPECT_TRUE(stored == 0 || stored == 2 || stored == 5) << "a key saved in part";
-      const std::size_t profiled =
-          ExpectOldWithLinesAdded(ReadFile(ini), machine.oldIni, kIniLines);
-      ExpectWholeFileOrNone(system32 + "/vornjixd.dll",
-                            ReadFile(machine.package + "/vornjixd.dll"));
-      ExpectWholeFileOrNone(system32 + "/vornjix2.dll",
-                            ReadFile(machine.package + "/vornjix2.dll"));
-      untouched += stored == 0 && profiled == 0;
-      if (HasFailure()) break;
-    }
-    // Whatever the killed runs left, the next whole run takes away.
+    // The machine as a whole setup leaves it.
+    reset();
     ASSERT_EQ(RunNative(machine.folder.machine, machine.package).status, 0);
-    EXPECT_EQ(StrayFiles(machine.folder.machine), 0);
-    RecordProperty(std::string("kills_") + platform, trials - finished);
-    std::printf(
-        "%s: %d runs, %d killed before the end, %d before any change, %d while changing a file; "
-        "%d temporary files left behind, none after the next run\n",
-        platform, trials, trials - finished, untouched, midWrite, strays);
-    changing += midWrite;
+    const std::string installedStore = ReadFile(store), installedIni = ReadFile(ini);
+    const auto installed = [&] {
+      WriteFile(store, installedStore);
+      WriteFile(ini, installedIni);
+      WriteFile(system32 + "/vornjixd.dll", first);
+      WriteFile(system32 + "/vornjix2.dll", second);
+    };
+
+    for (const bool removing : {false, true}) {
+      const char* program = removing ? VORNREMOVE_PATH : VORNSETUP_PATH;
+      const std::function<void()> start =
+          removing ? std::function<void()>(installed) : std::function<void()>(reset);
+      // The remover takes the lines away in the order the setup adds them: what is left of them
+      // are the last ones.
+      const auto inOrder = [&](const std::vector<std::string>& lines) {
+        return removing ? std::vector<std::string>(lines.rbegin(), lines.rend()) : lines;
+      };
+      const auto runTime = RunTime(machine.folder.machine, machine.package, start, program);
+      std::mt19937 random(removing ? 20261210 : 20261208);
+      const int runs = removing ? trials / 2 : trials - trials / 2;
+      int finished = 0, untouched = 0, midWrite = 0, strays = 0;
+      for (int trial = 0; trial < runs; ++trial) {
+        start();
+        const std::string storeBefore = ReadFile(store), iniBefore = ReadFile(ini);
+        const pid_t run = StartNative(machine.folder.machine, machine.package, program);
+        std::this_thread::sleep_for(runTime * std::uniform_real_distribution<>(0, 1.2)(random));
+        int status;
+        midWrite += KilledMidWrite(run, &status);
+        finished += WIFEXITED(status);
+        strays += StrayFiles(machine.folder.machine);
+
+        const std::string text = ReadFile(store);
+        std::string error;
+        EXPECT_TRUE(RegistryKey::ReadText(kDrivers32Key, text, &error)) << error;
+        const std::size_t stored =
+            ExpectOldWithLinesAdded(text, machine.oldStore, inOrder(kStoreLines));
+        EXPECT_TRUE(stored == 0 || stored == (removing ? 3 : 2) || stored == 5)
+            << "a key saved in part";
+        const std::size_t profiled =
+            ExpectOldWithLinesAdded(ReadFile(ini), machine.oldIni, inOrder(kIniLines));
+        ExpectWholeFileOrNone(system32 + "/vornjixd.dll", first);
+        ExpectWholeFileOrNone(system32 + "/vornjix2.dll", second);
+        // Registration only once both files are there, and the files only once it is gone.
+        if (stored > 0 || profiled > 0) {
+          EXPECT_TRUE(Exists(system32 + "/vornjixd.dll") && Exists(system32 + "/vornjix2.dll"));
+        }
+        untouched += text == storeBefore && ReadFile(ini) == iniBefore;
+        if (HasFailure()) break;
+      }
+      // Whatever the killed runs left, the next whole run takes away.
+      RunOptions options;
+      options.program = program;
+      ASSERT_EQ(RunNative(machine.folder.machine, machine.package, options).status, 0);
+      EXPECT_EQ(StrayFiles(machine.folder.machine), 0);
+      const char* what = removing ? "removers" : "setups";
+      RecordProperty(std::string("kills_") + what + "_" + platform, runs - finished);
+      std::printf(
+          "%s, %s: %d runs, %d killed before the end, %d before any change, %d while changing a "
+          "file; %d temporary files left behind, none after the next run\n",
+          platform, what, runs, runs - finished, untouched, midWrite, strays);
+      changing += midWrite;
+    }
   }
   EXPECT_GT(changing, 0) << "no kill landed while a file was changed";
 }
@@ -218,7 +255,8 @@ TEST(Robustness, ASetupKilledWhileItMakesAFreshMachineLeavesOneTheNextRunFinishe
   std::printf("%d runs, %d killed while they made the machine\n", trials, halfMade);
 }
 
-TEST(Robustness, SetupsAndOtherProgramsAtOnceLoseNothing) {
+// Setups, removers and other programs that write the registry and system.ini at once.
+TEST(Robustness, SetupsRemoversAndOtherProgramsAtOnceLoseNothing) {
   const int setups = Setting("VORN_CONCURRENT_SETUPS", 4);
   constexpr int kValuesPerWriter = 15;
   for (const char* platform : {"nt", "95"}) {
@@ -228,6 +266,8 @@ TEST(Robustness, SetupsAndOtherProgramsAtOnceLoseNothing) {
     std::vector<pid_t> setupProcesses, writers;
     for (int i = 0; i < setups; ++i) {
       setupProcesses.push_back(StartNative(machine.folder.machine, machine.package));
+      setupProcesses.push_back(
+          StartNative(machine.folder.machine, machine.package, VORNREMOVE_PATH));
       const pid_t writer = fork();
       if (writer == 0) {
         const std::string tag = "writer" + std::to_string(i),
@@ -262,12 +302,13 @@ TEST(Robustness, SetupsAndOtherProgramsAtOnceLoseNothing) {
         EXPECT_EQ(emulation::GetProfileString(ini, "drivers32", name), tag) << name;
       }
     }
-    const bool nt = std::string(platform) == "nt";
-    EXPECT_EQ(store->Value("vidc.uyvy").has_value(), nt);
-    EXPECT_EQ(emulation::GetProfileString(ini, "drivers32", "vidc.uyvy").has_value(), !nt);
     const char kFiller[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Filler\\19999";
     EXPECT_EQ(RegistryKey::ReadText(kFiller, text, &error)->Values().size(), 1u);
     EXPECT_EQ(emulation::GetProfileString(ini, "drivers", "wave"), "mmdrv.dll");
+    // Whichever ran last, a setup after them all finds a machine it completes.
+    const RunResult after = RunNative(machine.folder.machine, machine.package);
+    EXPECT_EQ(after.status, 0);
+    EXPECT_EQ(after.output, Box(kCompleteText));
   }
 }
 

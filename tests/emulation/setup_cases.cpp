@@ -54,6 +54,17 @@ void InstalledAndRegistered(Snapshot& machine) {
   machine[kStore] = kRegisteredStore;
 }
 
+void Removed(Snapshot& machine) {
+  machine.erase(kSystem32 + "/vornjixd.dll");
+  machine.erase(kSystem32 + "/vornjix2.dll");
+  machine[kStore] = kFreshStore;
+  machine[kSystemIni] = kFreshSystemIni;
+}
+
+void RunSetupOn(Bench& bench) {
+  EXPECT_EQ(RunNative(bench.folder.machine, bench.package).status, 0);
+}
+
 void CheckRuns(const std::vector<RunCase>& cases) {
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.name);

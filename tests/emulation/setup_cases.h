@@ -37,6 +37,12 @@ void Nothing(Snapshot& machine);
 void FirstInstalled(Snapshot& machine);
 void Installed(Snapshot& machine);
 void InstalledAndRegistered(Snapshot& machine);
+// What the remover leaves of a machine a setup ran on: the fresh machine's files, as they were
+// before the setup.
+void Removed(Snapshot& machine);
+
+// Runs the setup on the bench, as a step of preparing it.
+void RunSetupOn(Bench& bench);
 
 struct RunCase {
   const char* name;

@@ -199,6 +199,113 @@ TEST(NativeSetup, EachOutcomeWithItsStatusBoxesAndChanges) {
   });
 }
 
+// The remover after a setup: the machine as it was before the setup, but what another product
+// has registered since.
+TEST(NativeRemover, EachOutcomeWithItsStatusBoxesAndChanges) {
+  const auto nineFive = [](Bench& b) {
+    b.folder.Describe("95");
+    RunSetupOn(b);
+  };
+  const auto takenOver = [](const std::string& file, const std::string& ours,
+                            const std::string& others) {
+    return [=](Bench& b) {
+      if (file == kSystemIni) b.folder.Describe("95");
+      RunSetupOn(b);
+      b.Edit(file, [&](std::string s) { return s.replace(s.find(ours), ours.size(), others); });
+    };
+  };
+  const std::string otherUyvy = "\"vidc.uyvy\"=\"otheruyvy.dll\"\r\n";
+  CheckRuns({
+      {"NT family", RunSetupOn, 0, {kRemovedText}, Removed, Remover()},
+      {"95 family", nineFive, 0, {kRemovedText}, Removed, Remover()},
+      {"a second run changes nothing",
+       [](Bench& b) {
+         RunSetupOn(b);
+         EXPECT_EQ(RunNative(b.folder.machine, b.package, Remover()).status, 0);
+       },
+       0,
+       {kRemovedText},
+       Nothing,
+       Remover()},
+      {"nothing was ever installed", kAsIs, 0, {kRemovedText}, Nothing, Remover()},
+      {"NT family, a format another product took over",
+       takenOver(kStore, "\"vidc.uyvy\"=\"vornjixd.dll\"", "\"vidc.uyvy\"=\"otheruyvy.dll\""),
+       0,
+       {kRemovedText},
+       [&](Snapshot& m) {
+         Removed(m);
+         m[kStore] = InsertAfter(kFreshStore, "\"msacm32.drv\"\r\n", otherUyvy);
+       },
+       Remover()},
+      {"95 family, a format another product took over",
+       takenOver(kSystemIni, "vidc.uyvy=vornjixd.dll", "vidc.uyvy=otheruyvy.dll"),
+       0,
+       {kRemovedText},
+       [](Snapshot& m) {
+         Removed(m);
+         m[kSystemIni] = kFreshSystemIni + "vidc.uyvy=otheruyvy.dll\r\n";
+       },
+       Remover()},
+      {"NT family, our file named in capitals",
+       takenOver(kStore, "\"vidc.jix1\"=\"vornjixd.dll\"", "\"VIDC.JIX1\"=\"VornJixD.DLL\""),
+       0,
+       {kRemovedText},
+       Removed,
+       Remover()},
+      {"Win32s: nothing touched",
+       [](Bench& b) {
+         RunSetupOn(b);
+         b.folder.Describe("0");
+       },
+       2,
+       {kWrongVersionText},
+       Nothing,
+       Remover()},
+      {"a store it cannot read: no file deleted",
+       [](Bench& b) {
+         RunSetupOn(b);
+         b.Edit(kStore, [](std::string s) { return s + "garbage\r\n"; });
+       },
+       0,
+       {kNotRemovedText},
+       Nothing,
+       Remover(),
+       {"vornremove: '", "HKLM.reg': cannot be read, so it is left as it is: line 23: not a key"}},
+      {"an argument it does not take: refused, nothing done",
+       RunSetupOn,
+       64,
+       {},
+       Nothing,
+       {{"/S"}, false, -1, false, {}, VORNREMOVE_PATH},
+       {"vornremove: unexpected argument '/S'; see 'vornremove --help'\n"}},
+  });
+}
+
+// A decoder a video application holds stays, with the remover's box and status; its
+// registration goes at once, the file with the next run.
+TEST(NativeRemover, ADecoderInUseStaysUntilTheNextRun) {
+  Bench bench;
+  const Snapshot before = TakeSnapshot(bench.folder.machine);
+  RunSetupOn(bench);
+  Snapshot expected = before;
+  expected[kSystem32 + "/vornjix2.dll"] = kSecondDecoder;
+  {
+    LockHolder player(bench.At(kSystem32) + "/vornjix2.dll");
+    const RunResult run = RunNative(bench.folder.machine, bench.package, Remover());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output.substr(run.output.find('\n') + 1), Box(kRemovalInUseText));
+    EXPECT_EQ(run.output.rfind("vornremove: cannot delete '", 0), 0u) << run.output;
+    EXPECT_NE(run.output.find("vornjix2.dll"), std::string::npos);
+    EXPECT_NE(run.output.find(": in use by another program (Windows error 5)\n"),
+              std::string::npos);
+  }
+  EXPECT_EQ(TakeSnapshot(bench.folder.machine), expected);
+  const RunResult next = RunNative(bench.folder.machine, bench.package, Remover());
+  EXPECT_EQ(next.status, 0);
+  EXPECT_EQ(next.output, Box(kRemovedText));
+  EXPECT_EQ(TakeSnapshot(bench.folder.machine), before);
+}
+
 TEST(NativeSetup, ADecoderInUseIsNotReplaced) {
   Bench bench;
   WriteFile(bench.At(kSystem32) + "/vornjix2.dll", "old");
@@ -282,6 +389,11 @@ TEST(NativeSetup, WithoutAUsableMachineItSaysWhyInOneLineAndRunsNothing) {
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << "one line";
   }
+  RunOptions remover = Remover();
+  const RunResult removal = RunNative("relative/machine", bench.package, remover);
+  EXPECT_EQ(removal.status, 3);
+  EXPECT_EQ(removal.output.rfind("vornremove: no machine to remove the decoders from: ", 0), 0u)
+      << removal.output;
 }
 
 }  // namespace

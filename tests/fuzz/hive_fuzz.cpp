@@ -1,6 +1,7 @@
 // libFuzzer target for the SOFTWARE hive: the input is the hive file, which is read, its version
-// looked up and the setup's values set in it through libhivex. Nothing may crash; a hive that is
-// refused stays byte for byte, and one that takes the values grows by no more than they need.
+// looked up, a value read, and the setup's values set in it and another removed through libhivex.
+// Nothing may crash; a hive that is refused stays byte for byte, and one that takes the values
+// grows by no more than they need.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -63,11 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   offline::ReadSettings(hive, kKeys, offline::View::kNative, {"CurrentVersion", "Major"}, &settings,
                         &why);
   offline::OpenKey(hive, std::string(kKeys) + "\\Drivers32", offline::View::kWow64, true, &why);
+  emulation::RegistryValue held;
+  offline::ReadValue(hive, std::string(kKeys) + "\\Drivers32", offline::View::kNative, "vidc.mrle",
+                     &held, &why);
   const emulation::NamedValues values = {{"vidc.jix1", {REG_SZ, std::string("vornjixd.dll\0", 13)}},
                                          {"vidc.mrle", {REG_SZ, std::string("msrle32.dll", 11)}},
                                          {"count", {0x100001, std::string("\x1f\0\0\0", 4)}}};
-  const DWORD error = offline::SetValues(hive, std::string(kKeys) + "\\Drivers32",
-                                         offline::View::kNative, values, &why);
+  const DWORD error = offline::ChangeValues(hive, std::string(kKeys) + "\\Drivers32",
+                                            offline::View::kNative, values, {"vidc.msvc"}, &why);
   const std::string after = Read(path);
   Require(error == ERROR_SUCCESS ? after.size() <= input.size() + kGrowthForTheValues
                                  : after == input);

@@ -1,6 +1,6 @@
 // libFuzzer target for the profile editor. An input is a section name, a key name and a value,
 // each ended by a line feed, then the text of a profile. Every edit must keep the bytes around
-// the one line it changes, and what is written must read back.
+// the one line it changes, and what is written must read back, its key and section listed.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/emulation/ascii.h"
 #include "platform/emulation/profile_text.h"
 
 namespace {
@@ -16,6 +18,8 @@ namespace {
 using emulation::DeleteProfileKey;
 using emulation::DeleteProfileSection;
 using emulation::GetProfileString;
+using emulation::ProfileKeyNames;
+using emulation::ProfileSectionNames;
 using emulation::SetProfileString;
 
 void Require(bool condition) {
@@ -72,6 +76,13 @@ void CheckSet(std::string_view text, std::string_view section, std::string_view 
   Require(LineFeeds(change.added) <= (change.removed.empty() ? 3u : 0u));
   Require(SetProfileString(*written, section, key, value) == *written);
   if (ReadsBackUnaltered(value)) Require(GetProfileString(*written, section, key) == value);
+  const auto listed = [](const std::vector<std::string>& names, std::string_view name) {
+    return std::any_of(names.begin(), names.end(), [&](const std::string& each) {
+      return emulation::EqualsIgnoringCase(each, emulation::Trim(name));
+    });
+  };
+  Require(listed(ProfileSectionNames(*written), section));
+  Require(listed(ProfileKeyNames(*written, section), key));
 }
 
 // A delete takes out whole lines and adds nothing; one that finds the key or section it reads

@@ -1,6 +1,7 @@
-// Any bytes into the REGEDIT4 store: it never crashes or hangs. Setting values of a key in a file
-// it accepts changes those values and nothing else, the edited file reads back, and setting the
-// same again changes no byte. The input is the file; the keys and values are drawn from it.
+// Any bytes into the REGEDIT4 store: it never crashes or hangs. Setting or removing values of a
+// key in a file it accepts changes those values and nothing else, the edited file reads back, and
+// doing the same again changes no byte; values added and removed again leave the file as it was.
+// The input is the file; the keys and values are drawn from it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -125,6 +126,53 @@ void CheckSet(const std::string& key, std::string_view input, const RegistryKey&
   Check(otherAfter->Values() == otherBefore->Values());
 }
 
+// What the key should hold after values are removed: the others, as they were.
+NamedValues AfterRemoving(NamedValues held, const std::vector<std::string>& names) {
+  NamedValues kept;
+  for (const auto& value : held) {
+    bool removed = false;
+    for (const std::string& name : names) removed = removed || SameName(value.first, name);
+    if (!removed) kept.push_back(value);
+  }
+  return kept;
+}
+
+// Whether Set only added value lines to a section the key has: then removing them must give the
+// text back byte for byte.
+bool OnlyAddedLines(const std::vector<emulation::Splice>& splices) {
+  for (const emulation::Splice& splice : splices) {
+    const std::size_t first = splice.text.find_first_not_of("\r\n");
+    if (splice.removed != 0 || first == std::string::npos ||
+        (splice.text[first] != '"' && splice.text[first] != '@')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void CheckRemove(const std::string& key, std::string_view input, const RegistryKey& before,
+                 Dice& dice) {
+  std::vector<std::string> names;
+  for (const auto& [name, value] : dice.Values(before.Values())) names.push_back(name);
+  const std::string edited = emulation::Spliced(input, before.Remove(names));
+  const std::optional<RegistryKey> after = Read(key, edited);
+  Check(after && after->Exists() == before.Exists());
+  Check(after->Values() == AfterRemoving(before.Values(), names));
+  Check(after->Remove(names).empty());
+  // A value set where there was none, then removed: the text as it was.
+  NamedValues added;
+  for (const auto& [name, value] : dice.Values({})) {
+    if (!before.Value(name) && name.find('\0') == std::string::npos)
+      added.emplace_back(name, value);
+  }
+  std::vector<std::string> addedNames;
+  for (const auto& [name, value] : added) addedNames.push_back(name);
+  const auto splices = before.Set(added);
+  if (!splices || !OnlyAddedLines(*splices)) return;
+  const std::string set = emulation::Spliced(input, *splices);
+  Check(emulation::Spliced(set, Read(key, set)->Remove(addedNames)) == input);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -134,5 +182,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string error;
   const std::optional<RegistryKey> whole = RegistryKey::ReadText(key, input, &error);
   if (whole) CheckSet(key, input, *whole, dice);
+  if (whole) CheckRemove(key, input, *whole, dice);
   return 0;
 }

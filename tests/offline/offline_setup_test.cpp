@@ -1,7 +1,7 @@
-// The native setup on the drive of a Windows that is not running: where the decoders go, what the
-// real hive holds afterwards as a reader that is not libhivex reads it, the drives it refuses and
-// leaves as they were, a hive whole after a kill at any file-changing call, and an NTFS drive
-// mounted with ntfs-3g, whose files keep their Windows security.
+// The native setup and remover on the drive of a Windows that is not running: where the decoders
+// go, what the real hive holds afterwards as a reader that is not libhivex reads it, the drives it
+// refuses and leaves as they were, a hive whole after a kill at any file-changing call, and an
+// NTFS drive mounted with ntfs-3g, whose files keep their Windows security.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -272,8 +272,9 @@ TEST_F(OfflineSetupTest, AHiveThatCannotBeSavedSaysWhichAndWhy) {
   EXPECT_EQ(ListFolder(drive + "/WINDOWS/system32/config"), "software ");
 }
 
-// Drives that would lead a run outside them: each is refused, or its copy fails, as the outcome
-// tables say, naming the file or link; nothing outside the drive changes, nor a refused drive.
+// Drives that would lead a run outside them: each is refused, or its copy or deletion fails, as
+// the outcome tables say, naming the file or link; nothing outside the drive changes, nor a
+// refused drive.
 TEST_F(OfflineSetupTest, NothingOutsideTheDriveChanges) {
   const std::string other = folder.work + "/other", xp = kXp + "=HIVE";
   LayOutDrive(other,
@@ -335,58 +336,120 @@ TEST_F(OfflineSetupTest, NothingOutsideTheDriveChanges) {
        1,
        "/vornjix2.dll', a link, which is never followed: access denied (Windows error 5)"},
   };
+  // The setup and the remover alike.
   for (const auto& c : kDrives) {
-    SCOPED_TRACE(c.name);
-    fs::remove_all(drive);
-    std::vector<std::string> tree = c.tree;
-    for (std::string& entry : tree) {
-      if (entry.find("OTHER") != std::string::npos) entry.replace(entry.find("OTHER"), 5, other);
+    for (const RunOptions& options : {RunOptions(), Remover()}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + options.program);
+      fs::remove_all(drive);
+      std::vector<std::string> tree = c.tree;
+      for (std::string& entry : tree) {
+        if (entry.find("OTHER") != std::string::npos) entry.replace(entry.find("OTHER"), 5, other);
+      }
+      LayOutDrive(drive, tree, {kDescriptions, kHandlers}, {});
+      const Snapshot before = TakeSnapshot(drive);
+      const RunResult run = RunNative(drive, package, options);
+      EXPECT_EQ(run.status, c.status);
+      EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+      if (c.status == 3) {
+        EXPECT_EQ(TakeSnapshot(drive), before);
+      }
+      EXPECT_EQ(TakeSnapshot(other), outside);
     }
-    LayOutDrive(drive, tree, {kDescriptions, kHandlers}, {});
-    const Snapshot before = TakeSnapshot(drive);
-    const RunResult run = RunNative(drive, package);
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
-    if (c.status == 3) {
-      EXPECT_EQ(TakeSnapshot(drive), before);
-    }
-    EXPECT_EQ(TakeSnapshot(other), outside);
   }
 }
 
 // Killed at the N-th call of each call that changes files, N = 1, 2, ... until a run gets
-// through: the hive is the old one or the new one, whole, and the next run finishes the job
-// and leaves nothing beside it.
+// through, a setup on a drive without the package and a remover on one the setup ran on: the
+// hive is the old one or the new one, whole, and the next run finishes the job and leaves nothing
+// beside it.
 TEST_F(OfflineSetupTest, AKilledRunLeavesTheOldHiveOrTheNewOneWhole) {
   if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no strace here";
   const OfflineCase& xp = kCases[0];
   // LeakSanitizer cannot work under strace, and would fail every run there.
   const char* asan = std::getenv("ASAN_OPTIONS");
   setenv("ASAN_OPTIONS", (std::string(asan != nullptr ? asan : "") + ":detect_leaks=0").c_str(), 1);
-  int killed = 0;
-  for (const char* call : {"openat", "write", "fchmod", "fchown", "fsync", "rename", "unlinkat"}) {
-    for (int n = 1;; ++n) {
-      SCOPED_TRACE(std::string(call) + " " + std::to_string(n));
-      LayOut(xp);
-      const std::string inject =
-          "inject=" + std::string(call) + ":signal=KILL:when=" + std::to_string(n);
-      RunOptions options;
-      options.under = {"strace", "-f", "-qq", "-o", "/dev/null", "-e", inject};
-      const int status = RunNative(drive, package, options).status;
-      if (status != 128 + SIGKILL) {
-        EXPECT_EQ(status, 0);  // not killed: the call was made fewer than n times
-        break;
+  int killed[2] = {0, 0};
+  for (const bool removing : {false, true}) {
+    RunOptions whole;
+    whole.program = removing ? VORNREMOVE_PATH : VORNSETUP_PATH;
+    for (const char* call :
+         {"openat", "write", "fchmod", "fchown", "fsync", "rename", "unlinkat"}) {
+      for (int n = 1;; ++n) {
+        SCOPED_TRACE(std::string(whole.program) + ": " + call + " " + std::to_string(n));
+        LayOut(xp);
+        if (removing) {
+          EXPECT_EQ(RunNative(drive, package).status, 0);
+        }
+        const std::string inject =
+            "inject=" + std::string(call) + ":signal=KILL:when=" + std::to_string(n);
+        RunOptions options = whole;
+        options.under = {"strace", "-f", "-qq", "-o", "/dev/null", "-e", inject};
+        const int status = RunNative(drive, package, options).status;
+        if (status != 128 + SIGKILL) {
+          EXPECT_EQ(status, 0);  // not killed: the call was made fewer than n times
+          break;
+        }
+        ++killed[removing];
+        const std::string handlers = ListedValues(drive + "/" + xp.hive, kHandlers);
+        EXPECT_TRUE(handlers == "" || handlers == kHandled) << handlers;
+        EXPECT_EQ(RunNative(drive, package, whole).status, 0);
+        if (removing) {
+          EXPECT_EQ(ListedValues(drive + "/" + xp.hive, kHandlers), "");
+          EXPECT_EQ(ListFolder(drive + "/" + xp.system), "config ");
+        } else {
+          ExpectInstalled(xp);
+        }
+        EXPECT_EQ(ListFolder(drive + "/WINDOWS/system32/config"), "software ");
       }
-      ++killed;
-      const std::string handlers = ListedValues(drive + "/" + xp.hive, kHandlers);
-      EXPECT_TRUE(handlers == "" || handlers == kHandled) << handlers;
-      EXPECT_EQ(RunNative(drive, package).status, 0);
-      ExpectInstalled(xp);
-      EXPECT_EQ(ListFolder(drive + "/WINDOWS/system32/config"), "software ");
     }
   }
-  EXPECT_GT(killed, 10);
-  std::printf("%d runs killed\n", killed);
+  EXPECT_GT(killed[0], 10);
+  EXPECT_GT(killed[1], 10);
+  std::printf("%d setups and %d removers killed\n", killed[0], killed[1]);
+}
+
+// A setup and then the remover leave every value of the hive as it was, as a reader that is not
+// libhivex reads them, and the system folder and system.ini as they were; a second removal finds
+// nothing to remove and writes nothing.
+TEST_F(OfflineSetupTest, TheRemoverTakesAwayWhatTheSetupAdded) {
+  for (const OfflineCase& c : kCases) {
+    if (c.box != kCompleteText) continue;
+    SCOPED_TRACE(c.name);
+    fs::remove_all(drive);
+    const std::string prefix = c.handlers.substr(0, c.handlers.size() - kHandlers.size());
+    LayOutDrive(drive, c.tree, c.keys,
+                {{c.handlers, "vidc.mrle", REG_SZ, Utf16("msrle32.dll")},
+                 {c.descriptions, "msrle32.dll", REG_SZ, Utf16("Microsoft RLE")},
+                 {prefix + kNt, "CurrentVersion", REG_SZ, Utf16("5.1")},
+                 {"Microsoft\\Other", "elsewhere", REG_BINARY, "far away"}});
+    const std::string hive = drive + "/" + c.hive;
+    // Each key's values, and the bytes of a value elsewhere, where libhivex leaves them.
+    const std::size_t elsewhere = c.hive.empty() ? 0 : ValueRecord(hive, "elsewhere");
+    const auto state = [&] {
+      std::string values = ListFolder(drive + "/" + c.system);
+      for (const std::string& key : c.keys) values += ListedValues(hive, key);
+      if (c.hive.empty()) return values + ReadFile(drive + "/WINDOWS/system.ini");
+      return values + ReadFile(hive).substr(elsewhere, 32);
+    };
+    const std::string before = state();
+    ASSERT_EQ(RunNative(drive, package).status, 0);
+    EXPECT_NE(state(), before);
+    // A file replaced is a new file: its number, or at least its change time, is another.
+    const auto identity = [&] {
+      struct stat status;
+      stat((c.hive.empty() ? drive + "/WINDOWS/system.ini" : hive).c_str(), &status);
+      return std::to_string(status.st_ino) + " " + std::to_string(status.st_ctim.tv_sec) + "." +
+             std::to_string(status.st_ctim.tv_nsec);
+    };
+    for (int run = 0; run < 2; ++run) {
+      const std::string written = identity();
+      const RunResult removal = RunNative(drive, package, Remover());
+      EXPECT_EQ(removal.status, 0);
+      EXPECT_EQ(removal.output, Box(kRemovedText));
+      EXPECT_EQ(state(), before);
+      EXPECT_EQ(run == 1, identity() == written) << "written only when it changed";
+    }
+  }
 }
 
 // An NTFS image made with mkntfs and mounted with ntfs-3g, as a Windows partition is.

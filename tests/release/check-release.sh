@@ -89,7 +89,7 @@ leaks=$(grep -r -l -a -F -e "$work" -e "$source_dir" "$unpacked" "$PWD" || true)
 # The tarball and the zip by owners, modes, order and times (lintian holds the .deb to Debian's):
 # programs and folders 0755, other files 0644, all root's, at the release's time, by name.
 programs=$(cd "$unpacked/deb/usr/bin" && ls)
-grep -q -x vornsetup <<<"$programs" || fail "the .deb holds no vornsetup"
+[ "$(tr '\n' ' ' <<<"$programs")" = "vornremove vornsetup " ] || fail "the .deb holds: $programs"
 stamp=$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M')
 want=$(for name in "$top/" "$top/README" $(for p in $programs; do echo "$top/$p $top/$p.1"; done); do
   case $name in

@@ -119,7 +119,29 @@ new_prefix() {
   # should that be skipped, it still goes on its own.
   wine_call wineserver -p"$kServerLinger"
   # Wake the prefix with a quiet process first: the very first box of a new prefix is flaky.
-  wine_call wine cmd /c exit
+  # Under the i386 emulator that first process now and then never returns (its services.exe
+  # waits forever): then the prefix gets a new server and one more try.
+  wake_prefix || { stop_prefix && wine_call wineserver -p"$kServerLinger" && wake_prefix; } ||
+    fail "the new prefix did not start"
+}
+
+wake_prefix() {
+  echo >>"$work/$scenario.wine-calls"
+  timeout -k 5 $((20 * kSlowdown)) wine cmd /c exit
+}
+
+# Ends every process of the scenario's prefix. wineserver -k stops those it serves; a process
+# that was starting as the server went (a services.exe, seen under the i386 emulator) waits
+# forever for a server that is gone, holding the test's output open, so that ctest waits too.
+stop_prefix() {
+  [ -n "${WINEPREFIX:-}" ] || return 0  # without one, wineserver -k would stop ~/.wine's server
+  timeout $((10 * kSlowdown)) wineserver -k 2>/dev/null || true
+  local environ
+  for environ in /proc/[0-9]*/environ; do
+    grep -qzx "WINEPREFIX=$WINEPREFIX" "$environ" 2>/dev/null || continue
+    environ=${environ#/proc/}
+    kill -KILL "${environ%/environ}" 2>/dev/null || true
+  done
 }
 
 set_windows_version() {  # winxp, win10, win98, win31, ...
@@ -327,15 +349,14 @@ main() {
   # shellcheck source=tests/wine/scenarios.sh
   source "${2:-$(dirname "$0")/scenarios.sh}"
   declare -F "scenario_$scenario" >/dev/null || fail "no scenario '$scenario'"
-  # Only the scenario's own prefix: without one, wineserver -k would stop ~/.wine's server.
   # The display is waited for as it goes: one going away removes its socket and lock file, which
   # a display started meanwhile under the same number would lose.
-  trap '[ -z "${WINEPREFIX:-}" ] || timeout 10 wineserver -k 2>/dev/null || true
+  trap 'stop_prefix
     [ -z "${display_pid:-}" ] || { kill "$display_pid" && wait "$display_pid"; } 2>/dev/null || true' EXIT
   rm -f "$work/$scenario.wine-calls"
   start_display
   "scenario_$scenario"
-  wine_call wineserver -k || true
+  stop_prefix
   rm -rf "$WINEPREFIX"
   echo "PASS: $scenario"
 }

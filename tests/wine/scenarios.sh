@@ -370,7 +370,7 @@ scenario_reg_file_matches_setup() {
   expect_eq status "$status" 0
   expect_boxes "$kComplete"
   reg_file_dump_nt_keys "$work/$scenario.by-setup"
-  wine_call wineserver -k || true
+  stop_prefix
 
   new_prefix win32  # a fresh copy again, without the drivers.desc key: the file creates it
   cp "${VORN_REG_FILE:?}" "$WINEPREFIX/drive_c/vorn-decoders.reg"
