@@ -13,8 +13,8 @@ namespace {
 constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
 
-// The end of every program's --help: the statuses they share, and the options.
-constexpr char kSharedHelp[] =
+// The statuses every program shares, which end its --help, and the options.
+constexpr char kSharedStatuses[] =
     "  3   no usable machine where VORN_MACHINE points; nothing done\n"
     "  64  an argument it does not take; nothing done\n"
     "  74  --help or --version could not write its answer\n"
@@ -22,6 +22,25 @@ constexpr char kSharedHelp[] =
     "Options:\n"
     "  --help     print this text and exit\n"
     "  --version  print the name and version and exit\n";
+
+// Every program's --help: where the machine is, then its exit statuses and the options.
+std::string Help(const NativeProgram& program) {
+  return std::string(program.summary) +
+         "\n"
+         "VORN_MACHINE names the Windows, as an absolute path:\n"
+         "  - a mounted Windows system drive (NT family, or Windows 95, 98 or Me):\n"
+         "    " +
+         program.onDrive +
+         " as that Windows, its registry the drive's own SOFTWARE\n"
+         "    hive; the Windows must be shut down fully, not hibernated, its volume\n"
+         "    not left dirty, and unlocked if BitLocker encrypts it;\n"
+         "  - any other folder: an emulated machine, a folder that stands for a\n"
+         "    Windows machine, made there when it does not exist or is empty.\n"
+         "Without VORN_MACHINE: the emulated machine ~/.vornsetup/machine.\n"
+         "\n"
+         "Exit status:\n" +
+         program.statuses + kSharedStatuses;
+}
 
 // Writes the answer on standard output; it counts only if all of it got there (a full disk or a
 // closed terminal is a failure, not a silent success).
@@ -39,7 +58,7 @@ bool IsOption(std::string_view argument) {
 std::optional<int> AnswerCommandLine(const NativeProgram& program, int argc, char** argv) {
   if (argc <= 1) return std::nullopt;
   const std::string_view first = argv[1];
-  if (argc == 2 && first == kHelpOption) return Answer(std::string(program.help) + kSharedHelp);
+  if (argc == 2 && first == kHelpOption) return Answer(Help(program));
   if (argc == 2 && first == kVersionOption) {
     return Answer(std::string(program.name) + " " + VORN_VERSION + "\n");
   }

@@ -9,9 +9,11 @@
 // A native program as its command line presents it.
 struct NativeProgram {
   const char* name;  // as typed: "vornsetup"
-  // What --help prints first, usage line first, down to the program's own exit statuses; the
-  // statuses all share and the options follow.
-  const char* help;
+  // What --help says of the program, usage line first; then what it does with a Windows drive
+  // ("installed into") and its own exit statuses. The rest of --help is the same for all.
+  const char* summary;
+  const char* onDrive;
+  const char* statuses;
   const char* task;  // what it does to a machine, for "no machine to ...": "set up"
 };
 

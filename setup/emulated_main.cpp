@@ -15,18 +15,8 @@ constexpr NativeProgram kVornsetup = {
     "that Windows' system directory and registers them where that Windows reads\n"
     "them, as vornsetup.exe does on Windows. It draws the outcome as a box on\n"
     "standard error (waiting for Enter when standard input is a terminal) and\n"
-    "exits with a status a script can read.\n"
-    "\n"
-    "VORN_MACHINE names the Windows, as an absolute path:\n"
-    "  - a mounted Windows system drive (NT family, or Windows 95, 98 or Me):\n"
-    "    installed into as that Windows, its registry the drive's own SOFTWARE\n"
-    "    hive; the Windows must be shut down fully, not hibernated, its volume\n"
-    "    not left dirty, and unlocked if BitLocker encrypts it;\n"
-    "  - any other folder: an emulated machine, a folder that stands for a\n"
-    "    Windows machine, made there when it does not exist or is empty.\n"
-    "Without VORN_MACHINE: the emulated machine ~/.vornsetup/machine.\n"
-    "\n"
-    "Exit status:\n"
+    "exits with a status a script can read.\n",
+    "installed into",
     "  0   the setup ran to the end: complete or NOT complete (see the box)\n"
     "  1   vornjix2.dll could not be copied (in use or missing); nothing registered\n"
     "  2   neither Windows family: the decoders copied, nothing registered\n",
