@@ -5,37 +5,23 @@
 // returned, and the buffer's bytes, one more than its size (filled with 0xcc before), each byte
 // outside printable ASCII as \xNN, a '|' after the returned length and its terminating zero.
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include "platform/win32.h"
-#ifndef _WIN32
-#include "platform/emulation/emulated_machine.h"
-#include "platform/emulation/machine.h"
-#endif
+#include "tests/conformance/calls.h"
 
 namespace {
 
-constexpr char kNull[] = "(null)";
 constexpr int kArgumentsPerCall = 5;
-constexpr int kUsageStatus = 100;
 constexpr DWORD kLargestBuffer = 64;
 constexpr char kPoison = '\xcc';
-
-LPCSTR Argument(const char* text) {
-  return std::strcmp(text, kNull) == 0 ? nullptr : text;
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifndef _WIN32
-  if (!emulation::OpenMachineFromEnvironment()) return emulation::kNoMachineStatus;
-#endif
-  if (argc < 1 + kArgumentsPerCall || (argc - 1) % kArgumentsPerCall != 0) {
-    std::fputs("usage: profile_getter SECTION KEY DEFAULT SIZE FILE [...]\n", stderr);
-    return kUsageStatus;
+  using calls::Argument;
+  const bool fit = argc > 1 && (argc - 1) % kArgumentsPerCall == 0;
+  if (const auto status = calls::Start(fit, "profile_getter SECTION KEY DEFAULT SIZE FILE [...]")) {
+    return *status;
   }
   for (char** call = argv + 1; call < argv + argc; call += kArgumentsPerCall) {
     char buffer[kLargestBuffer + 1];

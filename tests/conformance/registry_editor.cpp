@@ -13,21 +13,13 @@
 // and the buffer's bytes, one more than its size (filled with 0xcc before), in hex.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
-#include "platform/win32.h"
-#ifndef _WIN32
-#include "platform/emulation/emulated_machine.h"
-#include "platform/emulation/machine.h"
-#endif
+#include "tests/conformance/calls.h"
 
 namespace {
 
-constexpr int kUsageStatus = 100;
-constexpr char kNull[] = "(null)";
 constexpr DWORD kLargestBuffer = 64;
 constexpr BYTE kPoison = 0xcc;
 constexpr DWORD kUntouched = 0xdeadbeef;  // what the type and count hold before a query
@@ -37,7 +29,7 @@ DWORD Number(const std::string& text, int base) {
 }
 
 const char* Argument(const std::string& text) {
-  return text == kNull ? nullptr : text.c_str();
+  return calls::Argument(text.c_str());
 }
 
 // The fields of "a|b|c", as many as there are.
@@ -71,13 +63,7 @@ void Query(HKEY key, const std::string& name, const std::string& size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifndef _WIN32
-  if (!emulation::OpenMachineFromEnvironment()) return emulation::kNoMachineStatus;
-#endif
-  if (argc < 2) {
-    std::fputs("usage: registry_editor CALL...\n", stderr);
-    return kUsageStatus;
-  }
+  if (const auto status = calls::Start(argc >= 2, "registry_editor CALL...")) return *status;
   HKEY key = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string call = argv[i], what = Field(call, 0), name = Field(call, 1);
@@ -105,7 +91,7 @@ int main(int argc, char** argv) {
       key = nullptr;
     } else {
       std::fprintf(stderr, "registry_editor: no call '%s'\n", call.c_str());
-      return kUsageStatus;
+      return calls::kUsageStatus;
     }
   }
   return 0;

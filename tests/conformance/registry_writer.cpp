@@ -5,18 +5,11 @@
 // A line per call: "open SUBKEY -> R" (with what became of the handle when it failed),
 // "set NAME=DATA -> R", "close -> R".
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 
-#include "platform/win32.h"
-#ifndef _WIN32
-#include "platform/emulation/emulated_machine.h"
-#include "platform/emulation/machine.h"
-#endif
+#include "tests/conformance/calls.h"
 
 namespace {
 
-constexpr int kUsageStatus = 100;
 // What the handle holds before the call, so that a failed open shows whether it was touched.
 const HKEY kPoison = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0xdeadbeefu));
 
@@ -28,12 +21,9 @@ const char* HandleAfterFailure(HKEY key) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifndef _WIN32
-  if (!emulation::OpenMachineFromEnvironment()) return emulation::kNoMachineStatus;
-#endif
-  if (argc < 2 || argc % 2 != 0) {
-    std::fputs("usage: registry_writer SUBKEY [NAME DATA]...\n", stderr);
-    return kUsageStatus;
+  const bool fit = argc >= 2 && argc % 2 == 0;
+  if (const auto status = calls::Start(fit, "registry_writer SUBKEY [NAME DATA]...")) {
+    return *status;
   }
   HKEY key = kPoison;
   const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, argv[1], 0, KEY_WRITE, &key);
