@@ -52,6 +52,8 @@ export WINEDEBUG=-all
 
 fail() {
   echo "FAIL: ${scenario:-harness}: $*" >&2
+  # What Wine complained of in the last program's run (a display it could not reach, say).
+  [ ! -s "${setup_trace:-}" ] || grep -a ':err:' "$setup_trace" | tail -n 5 >&2 || true
   exit 1
 }
 
