@@ -80,22 +80,37 @@ list_key() {  # key, [further reg options]
   listing=${listings[$id]}
 }
 
-# A virtual display of the scenario's own for its boxes. Xvfb picks a free display number itself
-# (-displayfd) and says it once it serves, so that scenarios can run side by side.
+# A virtual display of the scenario's own for its boxes, so that scenarios can run side by side.
+# Each display number is taken under a lock that its Xvfb holds for as long as it runs: Xvfb's
+# own choice of a free number (-displayfd without one) takes no lock, and two servers starting
+# and stopping at once left a scenario with a display Wine could not reach.
 start_display() {
-  local number="$work/$scenario.display" _
-  : >"$number"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+  local number
+  for number in $(seq 50 99); do
+    serve_display "$number" || continue
+    export DISPLAY=":$number"
+    return
+  done
+  fail "no display could be started"
+}
+
+serve_display() {  # number: starts Xvfb there and waits until it serves; false if it cannot
+  local ready="$work/$scenario.display" _
+  : >"$ready"
+  (
+    exec {lock}>"${TMPDIR:-/tmp}/.vorn-display-$1.lock"
+    flock -n "$lock" || exit 1
+    exec Xvfb ":$1" -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$ready"
+  ) >/dev/null 2>&1 &
   display_pid=$!
   for _ in $(seq $((100 * kSlowdown))); do  # 10 s natively
-    if [ -s "$number" ]; then
-      export DISPLAY=":$(head -n 1 "$number")"
-      return
-    fi
+    [ ! -s "$ready" ] || return 0
     kill -0 "$display_pid" 2>/dev/null || break
     sleep 0.1
   done
-  fail "Xvfb did not start"
+  { kill "$display_pid" && wait "$display_pid"; } 2>/dev/null || true
+  display_pid=""
+  return 1
 }
 
 make_template() {  # win32 or win64
